@@ -1,0 +1,290 @@
+// Kelvo.exe as a process: each test lays out an install folder with the
+// executable, a runtime folder and the sample programs, starts it, and looks
+// at its exit code and at the files it left.
+
+#include <windows.h>
+
+#include <string>
+
+#include "base/scoped_handle_win.h"
+#include "gtest/gtest.h"
+#include "test_support/child_process.h"
+#include "test_support/test_files.h"
+
+namespace {
+
+using test_support::ChildProcess;
+using test_support::CopyFileTo;
+using test_support::FileExists;
+using test_support::FixturePath;
+using test_support::ReadTextFile;
+using test_support::ScopedTempDir;
+using test_support::WriteTextFile;
+
+constexpr DWORD kProcessTimeoutMs = 60000;
+
+// Opens `path` so that nobody can delete it while the holder lives.
+base::OwnedHandle HoldAgainstDeletion(const std::wstring& path) {
+  return base::OwnedHandle(CreateFileW(path.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// Polls for a file a child writes; false after `timeout_ms`.
+bool AwaitFile(const std::wstring& path, DWORD timeout_ms) {
+  for (DWORD waited = 0; waited < timeout_ms; waited += 50) {
+    if (FileExists(path))
+      return true;
+    Sleep(50);
+  }
+  return FileExists(path);
+}
+
+class KelvoProcessTest : public testing::Test {
+ protected:
+  explicit KelvoProcessTest(const std::wstring& folder_name = L"kelvo")
+      : install_(folder_name) {
+    EXPECT_TRUE(CopyFileTo(FixturePath(L"Kelvo.exe"), Kelvo()));
+  }
+
+  std::wstring Kelvo() const { return install_.path() + L"\\Kelvo.exe"; }
+  std::wstring Runtime() const { return install_.path() + L"\\runtime"; }
+  std::wstring InRuntime(const wchar_t* name) const {
+    return Runtime() + L"\\" + name;
+  }
+
+  // The runtime folder with the sample module in it.
+  void MakeRuntime() {
+    ASSERT_TRUE(test_support::MakeFolder(Runtime()));
+    ASSERT_TRUE(CopyFileTo(FixturePath(L"Orvane.dll"), InRuntime(L"Orvane.dll")));
+  }
+  void Place(const wchar_t* fixture, const wchar_t* name) {
+    ASSERT_TRUE(CopyFileTo(FixturePath(fixture), InRuntime(name)));
+  }
+
+  // Runs Kelvo.exe to its end; the sample module closes its window at once.
+  int RunKelvo(const std::wstring& arguments = L"--close-after-ms=0",
+               const std::wstring& folder = std::wstring()) {
+    const DWORD exit_code = test_support::RunToExit(
+        Kelvo(), arguments, kProcessTimeoutMs, folder);
+    EXPECT_NE(exit_code, test_support::kNoExitCode) << "Kelvo.exe did not end";
+    return static_cast<int>(exit_code);
+  }
+
+  ScopedTempDir install_;
+};
+
+TEST_F(KelvoProcessTest, ReturnsWhatTheModuleReturns) {
+  MakeRuntime();
+  for (const int code : {0, 42, -1, -12345, 0x7FFFFFFF}) {
+    EXPECT_EQ(RunKelvo(L"--close-after-ms=0 --exit-code=" +
+                       std::to_wstring(code)),
+              code);
+  }
+}
+
+TEST_F(KelvoProcessTest, HandsTheModuleItsInstanceAndCommandTail) {
+  MakeRuntime();
+  const std::wstring report = install_.path() + L"\\report.txt";
+  const std::wstring tail =
+      L"--close-after-ms=0 --report=\"" + report + L"\" loose  \"two words\"";
+
+  EXPECT_EQ(RunKelvo(tail), 0);
+
+  EXPECT_EQ(ReadTextFile(report),
+            "instance_is_executable=1\ncommand_tail=" +
+                test_support::Utf8(tail) +
+                "\ncurrent_folder=" + test_support::Utf8(Runtime()) + "\n");
+}
+
+TEST_F(KelvoProcessTest, MissingModuleOrEntryExitsWithSix) {
+  struct Case {
+    const wchar_t* module_fixture;  // Copied as Orvane.dll; null: none.
+  };
+  const Case kCases[] = {{nullptr}, {L"no_entry_module.dll"}};
+  ASSERT_TRUE(test_support::MakeFolder(Runtime()));
+  for (const Case& c : kCases) {
+    if (c.module_fixture)
+      Place(c.module_fixture, L"Orvane.dll");
+    EXPECT_EQ(RunKelvo(), 6);
+  }
+}
+
+TEST_F(KelvoProcessTest, WithoutRuntimeFolderTouchesNothing) {
+  // The module sits beside the executable, where the module search finds
+  // it; the files in the folder Kelvo starts in look like update files but
+  // are not in a runtime folder.
+  ASSERT_TRUE(CopyFileTo(FixturePath(L"Orvane.dll"),
+                         install_.path() + L"\\Orvane.dll"));
+  ScopedTempDir start_folder;
+  const wchar_t* const kBystanders[] = {
+      L"updatePkg.exe.tbd", L"updatePkg.exe", L"boxes_complete.txt",
+      L"Orvane_complete.txt"};
+  for (const wchar_t* name : kBystanders)
+    ASSERT_TRUE(WriteTextFile(start_folder.path() + L"\\" + name, "keep"));
+  const std::wstring report = install_.path() + L"\\report.txt";
+
+  EXPECT_EQ(RunKelvo(L"--close-after-ms=0 --exit-code=7 --report=\"" +
+                         report + L"\"",
+                     start_folder.path()),
+            7);
+
+  for (const wchar_t* name : kBystanders) {
+    EXPECT_EQ(ReadTextFile(start_folder.path() + L"\\" + name), "keep")
+        << test_support::Utf8(name);
+  }
+  EXPECT_FALSE(FileExists(Runtime()));
+  // The current folder stayed where the process started.
+  EXPECT_NE(ReadTextFile(report).find("current_folder=" +
+                                      test_support::Utf8(start_folder.path())),
+            std::string::npos);
+}
+
+TEST_F(KelvoProcessTest, StagedUpdateReplacesTheOldProgramAndRuns) {
+  MakeRuntime();
+  Place(L"updater_no_markers.exe", L"updatePkg.exe");
+  Place(L"updater_complete.exe", L"updatePkg.exe.tbd");
+
+  EXPECT_EQ(RunKelvo(L"--close-after-ms=0 --exit-code=3"), 3);
+
+  EXPECT_FALSE(FileExists(InRuntime(L"updatePkg.exe.tbd")));
+  EXPECT_EQ(ReadTextFile(InRuntime(L"updatePkg.exe")),
+            ReadTextFile(FixturePath(L"updater_complete.exe")));
+  // Only the staged program writes markers.
+  EXPECT_TRUE(FileExists(InRuntime(L"boxes_complete.txt")));
+  EXPECT_TRUE(FileExists(InRuntime(L"Orvane_complete.txt")));
+}
+
+TEST_F(KelvoProcessTest, StagedUpdateSurvivesFailedRename) {
+  MakeRuntime();
+  Place(L"updater_complete.exe", L"updatePkg.exe");
+  WriteTextFile(InRuntime(L"updatePkg.exe.tbd"), "the next update");
+  {
+    // As when the old program still runs: it can be neither deleted nor
+    // replaced.
+    const base::OwnedHandle hold = HoldAgainstDeletion(InRuntime(L"updatePkg.exe"));
+    ASSERT_TRUE(hold.is_valid());
+    EXPECT_EQ(RunKelvo(L"--close-after-ms=0 --exit-code=5"), 5);
+    EXPECT_EQ(ReadTextFile(InRuntime(L"updatePkg.exe.tbd")), "the next update");
+  }
+
+  // Once the old program is free, the next start moves the update in.
+  EXPECT_EQ(RunKelvo(), 0);
+  EXPECT_FALSE(FileExists(InRuntime(L"updatePkg.exe.tbd")));
+  EXPECT_EQ(ReadTextFile(InRuntime(L"updatePkg.exe")), "the next update");
+}
+
+TEST_F(KelvoProcessTest, StaleMarkersAndProgramAreDeleted) {
+  MakeRuntime();
+  WriteTextFile(InRuntime(L"boxes_complete.txt"), "stale");
+  WriteTextFile(InRuntime(L"Orvane_complete.txt"), "stale");
+
+  EXPECT_EQ(RunKelvo(), 0);
+
+  EXPECT_FALSE(FileExists(InRuntime(L"boxes_complete.txt")));
+  EXPECT_FALSE(FileExists(InRuntime(L"Orvane_complete.txt")));
+  EXPECT_FALSE(FileExists(InRuntime(L"updatePkg.exe")));
+}
+
+// The launcher goes on while the update program still runs: when both
+// markers are there (written by it, or left over and undeletable) it does
+// not wait for the program to end.
+TEST_F(KelvoProcessTest, PresentMarkersDoNotWaitForTheUpdateProgram) {
+  struct Case {
+    const wchar_t* updater;
+    bool leave_markers;
+  };
+  const Case kCases[] = {
+      {L"updater_runs_on.exe", false},
+      {L"updater_hangs.exe", true},
+  };
+  MakeRuntime();
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(test_support::Utf8(c.updater));
+    DeleteFileW(InRuntime(L"stop_updater.txt").c_str());
+    DeleteFileW(InRuntime(L"updater_exited.txt").c_str());
+    Place(c.updater, L"updatePkg.exe.tbd");
+    base::OwnedHandle first, second;
+    if (c.leave_markers) {
+      WriteTextFile(InRuntime(L"boxes_complete.txt"), "left over");
+      WriteTextFile(InRuntime(L"Orvane_complete.txt"), "left over");
+      first = HoldAgainstDeletion(InRuntime(L"boxes_complete.txt"));
+      second = HoldAgainstDeletion(InRuntime(L"Orvane_complete.txt"));
+    }
+
+    EXPECT_EQ(RunKelvo(L"--close-after-ms=0 --exit-code=8"), 8);
+    EXPECT_FALSE(FileExists(InRuntime(L"updater_exited.txt")));
+
+    WriteTextFile(InRuntime(L"stop_updater.txt"), "stop");
+    EXPECT_TRUE(AwaitFile(InRuntime(L"updater_exited.txt"), kProcessTimeoutMs));
+    first.Close();
+    second.Close();
+    // The program's file is free only once the process has gone.
+    for (int i = 0; i < 100 && FileExists(InRuntime(L"updatePkg.exe")); ++i) {
+      DeleteFileW(InRuntime(L"updatePkg.exe").c_str());
+      Sleep(50);
+    }
+  }
+}
+
+TEST_F(KelvoProcessTest, UpdateProgramThatFailsStillStartsTheModule) {
+  const wchar_t* const kUpdaters[] = {L"updater_no_markers.exe",
+                                      L"updater_crash.exe", nullptr};
+  MakeRuntime();
+  for (const wchar_t* updater : kUpdaters) {
+    SCOPED_TRACE(updater ? test_support::Utf8(updater) : "not a program");
+    if (updater) {
+      Place(updater, L"updatePkg.exe.tbd");
+    } else {
+      WriteTextFile(InRuntime(L"updatePkg.exe.tbd"), "cannot start");
+    }
+    EXPECT_EQ(RunKelvo(L"--close-after-ms=0 --exit-code=11"), 11);
+    EXPECT_FALSE(FileExists(InRuntime(L"updatePkg.exe.tbd")));
+  }
+}
+
+class KelvoInOddFolderTest : public KelvoProcessTest {
+ protected:
+  KelvoInOddFolderTest()
+      : KelvoProcessTest(L"Kelvo Install \u00e9\u00df\u0416\u4e2d") {}
+};
+
+TEST_F(KelvoInOddFolderTest, RunsUpdateFromFolderWithBlanksAndNonAscii) {
+  MakeRuntime();
+  Place(L"updater_complete.exe", L"updatePkg.exe.tbd");
+
+  EXPECT_EQ(RunKelvo(L"--close-after-ms=0 --exit-code=12"), 12);
+
+  EXPECT_TRUE(FileExists(InRuntime(L"boxes_complete.txt")));
+  EXPECT_TRUE(FileExists(InRuntime(L"Orvane_complete.txt")));
+}
+
+TEST_F(KelvoProcessTest, SecondInstanceShowsTheFirstAndExitsZero) {
+  MakeRuntime();
+  const std::wstring ready = install_.path() + L"\\ready.txt";
+  ChildProcess first;
+  ASSERT_TRUE(first.Start(Kelvo(), L"--start-hidden --close-after-ms=60000 "
+                                   L"--exit-code=21 --ready=\"" +
+                                       ready + L"\""));
+  ASSERT_TRUE(AwaitFile(ready, kProcessTimeoutMs));
+  const HWND window = FindWindowW(L"Zephra_WidgetWin_0", L"KELVO");
+  ASSERT_TRUE(window);
+  EXPECT_FALSE(IsWindowVisible(window));
+
+  // Files the second start would touch if it ran the update sequence.
+  Place(L"updater_complete.exe", L"updatePkg.exe.tbd");
+  WriteTextFile(InRuntime(L"boxes_complete.txt"), "keep");
+
+  EXPECT_EQ(RunKelvo(L"--close-after-ms=0 --exit-code=9"), 0);
+
+  EXPECT_TRUE(IsWindowVisible(window));
+  EXPECT_TRUE(FileExists(InRuntime(L"updatePkg.exe.tbd")));
+  EXPECT_EQ(ReadTextFile(InRuntime(L"boxes_complete.txt")), "keep");
+
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  DWORD first_exit_code = 0;
+  ASSERT_TRUE(first.WaitForExit(kProcessTimeoutMs, &first_exit_code));
+  EXPECT_EQ(first_exit_code, 21u);
+}
+
+}  // namespace

@@ -1,0 +1,198 @@
+#include "app/launcher.h"
+
+#include <limits>
+#include <vector>
+
+#include "base/at_exit.h"
+#include "base/command_line.h"
+#include "base/scoped_handle_win.h"
+
+namespace app {
+namespace {
+
+// Shows the first instance's main window, if it has one.
+void ShowFirstInstance() {
+  const HWND window = FindWindowW(kMainWindowClass, kMainWindowTitle);
+  if (window && IsWindow(window))
+    ShowWindow(window, SW_SHOW);
+}
+
+bool ProcessHasExited(HANDLE process) {
+  return WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+}
+
+// Polls for `marker` until it exists. False when the update program exits
+// without it, or when `deadline` (a GetTickCount64 value) passes.
+bool AwaitMarker(const std::wstring& marker,
+                 HANDLE update_process,
+                 ULONGLONG deadline) {
+  while (!PathExists(marker)) {
+    // A program that wrote the marker just before it ended counts.
+    if (ProcessHasExited(update_process))
+      return PathExists(marker);
+    if (GetTickCount64() >= deadline)
+      return false;
+    Sleep(kMarkerPollMs);
+  }
+  return true;
+}
+
+void DeleteIfPresent(const std::wstring& path) {
+  if (PathExists(path))
+    DeleteFileW(path.c_str());
+}
+
+}  // namespace
+
+std::wstring FolderOfPath(const std::wstring& path) {
+  const size_t last_backslash = path.rfind(L'\\');
+  if (last_backslash == std::wstring::npos || last_backslash == 0)
+    return path;
+  return path.substr(0, last_backslash + 1);
+}
+
+std::wstring ExecutableFolder() {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  // A full buffer means the path was cut (older releases do not even say so).
+  if (length == 0 || length >= MAX_PATH)
+    return std::wstring();
+  return FolderOfPath(std::wstring(path, length));
+}
+
+bool PathExists(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) != 0;
+}
+
+std::wstring LocateFile(const std::wstring& file_name,
+                        const std::wstring& folder) {
+  if (!folder.empty() && PathExists(folder))
+    return folder + L"\\" + file_name;
+  wchar_t found[MAX_PATH] = {};
+  const DWORD length = SearchPathW(nullptr, file_name.c_str(), nullptr,
+                                   MAX_PATH, found, nullptr);
+  if (length == 0 || length >= MAX_PATH)
+    return std::wstring();
+  return std::wstring(found, length);
+}
+
+bool ReadRegistryString(HKEY key,
+                        const wchar_t* value_name,
+                        std::unique_ptr<wchar_t[]>* out) {
+  DWORD size = 0;
+  if (RegQueryValueExW(key, value_name, nullptr, nullptr, nullptr, &size) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  // Whole characters for every byte of the value, plus one zero character
+  // that survives whatever the value holds: a value stored without its
+  // terminator, or with an odd byte count, still reads as a terminated
+  // string.
+  const size_t characters = size / sizeof(wchar_t) + size % sizeof(wchar_t) + 1;
+  if (characters > std::numeric_limits<DWORD>::max() / sizeof(wchar_t))
+    return false;
+  std::unique_ptr<wchar_t[]> buffer(new wchar_t[characters]());
+  DWORD buffer_size = size;
+  if (RegQueryValueExW(key, value_name, nullptr, nullptr,
+                       reinterpret_cast<BYTE*>(buffer.get()),
+                       &buffer_size) != ERROR_SUCCESS) {
+    return false;
+  }
+  *out = std::move(buffer);
+  return true;
+}
+
+UpdatePaths::UpdatePaths(const std::wstring& runtime_folder)
+    : runtime_folder(runtime_folder),
+      staged_program(runtime_folder + L"\\updatePkg.exe.tbd"),
+      program(runtime_folder + L"\\updatePkg.exe"),
+      first_marker(runtime_folder + L"\\boxes_complete.txt"),
+      second_marker(runtime_folder + L"\\Orvane_complete.txt") {}
+
+void PrepareUpdate(const UpdatePaths& paths) {
+  DeleteIfPresent(paths.program);
+  DeleteIfPresent(paths.first_marker);
+  DeleteIfPresent(paths.second_marker);
+  if (PathExists(paths.staged_program))
+    MoveFileW(paths.staged_program.c_str(), paths.program.c_str());
+}
+
+HANDLE StartUpdateProgram(const UpdatePaths& paths) {
+  // The full path is the application name, and the command line quotes it,
+  // so that blanks or non-ASCII characters in the install folder never start
+  // another program.
+  std::wstring command_line = L"\"" + paths.program + L"\"";
+  std::vector<wchar_t> writable(command_line.begin(), command_line.end());
+  writable.push_back(L'\0');
+
+  STARTUPINFOW startup_info = {};
+  startup_info.cb = sizeof(startup_info);
+  startup_info.dwFlags = STARTF_USESHOWWINDOW;
+  startup_info.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION process_info = {};
+  if (!CreateProcessW(paths.program.c_str(), writable.data(), nullptr, nullptr,
+                      FALSE, 0, nullptr, paths.runtime_folder.c_str(),
+                      &startup_info, &process_info)) {
+    return nullptr;
+  }
+  CloseHandle(process_info.hThread);
+  return process_info.hProcess;
+}
+
+bool AwaitUpdateMarkers(const UpdatePaths& paths,
+                        HANDLE update_process,
+                        DWORD timeout_ms) {
+  const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+  if (!AwaitMarker(paths.first_marker, update_process, deadline) ||
+      !AwaitMarker(paths.second_marker, update_process, deadline)) {
+    return false;
+  }
+  Sleep(kMarkerSettleMs);
+  return true;
+}
+
+int RunLaunchSequence(HINSTANCE instance, wchar_t* command_tail) {
+  // Owned until the process ends: the handle is deliberately never closed.
+  CreateMutexW(nullptr, TRUE, kInstanceMutexName);
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    ShowFirstInstance();
+    return 0;
+  }
+
+  HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
+
+  base::AtExitManager exit_manager;
+  base::CommandLine::Init(0, nullptr);
+
+  // Without the executable's folder there is no runtime folder: nothing is
+  // deleted, moved or run, and the module is found by the search path.
+  const std::wstring executable_folder = ExecutableFolder();
+  const std::wstring runtime_folder =
+      executable_folder.empty() ? std::wstring()
+                                : executable_folder + kRuntimeFolderName;
+  if (!runtime_folder.empty() && PathExists(runtime_folder)) {
+    SetCurrentDirectoryW(runtime_folder.c_str());
+    const UpdatePaths paths(runtime_folder);
+    PrepareUpdate(paths);
+    if (PathExists(paths.program)) {
+      base::OwnedHandle update_process(StartUpdateProgram(paths));
+      if (update_process.is_valid())
+        AwaitUpdateMarkers(paths, update_process.get(), kUpdateMarkerTimeoutMs);
+    }
+  }
+
+  // The module is never unloaded: the application lives in it until the
+  // process ends.
+  const HMODULE module =
+      LoadLibraryExW(kModuleName, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (!module)
+    return kModuleMissingExitCode;
+  const auto entry = reinterpret_cast<ZephraMainFunction>(
+      reinterpret_cast<void*>(GetProcAddress(module, kModuleEntryName)));
+  if (!entry)
+    return kModuleMissingExitCode;
+  return entry(instance, command_tail);
+}
+
+}  // namespace app

@@ -1,0 +1,180 @@
+#include "app/launcher.h"
+
+#include "base/scoped_handle_win.h"
+#include "gtest/gtest.h"
+#include "test_support/child_process.h"
+#include "test_support/test_files.h"
+
+namespace app {
+namespace {
+
+using test_support::FileExists;
+using test_support::FixturePath;
+using test_support::ReadTextFile;
+using test_support::ScopedTempDir;
+using test_support::WriteTextFile;
+
+TEST(FolderOfPathTest, CutsAfterLastBackslash) {
+  struct Case {
+    const wchar_t* path;
+    const wchar_t* folder;
+  };
+  const Case kCases[] = {
+      {L"C:\\Program Files\\Kelvo\\Kelvo.exe", L"C:\\Program Files\\Kelvo\\"},
+      {L"C:\\Kelvo.exe", L"C:\\"},
+      {L"\\\\server\\share\\Kelvo.exe", L"\\\\server\\share\\"},
+      // No backslash after the first character: the path stays whole.
+      {L"Kelvo.exe", L"Kelvo.exe"},
+      {L"\\Kelvo.exe", L"\\Kelvo.exe"},
+      // Only the backslash separates.
+      {L"C:/Kelvo/Kelvo.exe", L"C:/Kelvo/Kelvo.exe"},
+  };
+  for (const Case& c : kCases)
+    EXPECT_EQ(FolderOfPath(c.path), c.folder) << test_support::Utf8(c.path);
+}
+
+TEST(LauncherPathsTest, ExecutableFolderIsTheRunningProgramsFolder) {
+  EXPECT_EQ(ExecutableFolder(), test_support::TestProgramFolder());
+}
+
+TEST(LauncherPathsTest, PathExistsForFilesAndFolders) {
+  ScopedTempDir dir;
+  const std::wstring file = dir.path() + L"\\file.txt";
+  ASSERT_TRUE(WriteTextFile(file, "x"));
+  EXPECT_TRUE(PathExists(file));
+  EXPECT_TRUE(PathExists(dir.path()));
+  EXPECT_FALSE(PathExists(dir.path() + L"\\missing.txt"));
+  EXPECT_FALSE(PathExists(L""));
+}
+
+TEST(LauncherPathsTest, LocateFilePrefersAnExistingFolder) {
+  ScopedTempDir dir;
+  // The folder decides; the file itself is not looked for.
+  EXPECT_EQ(LocateFile(L"absent.dll", dir.path()),
+            dir.path() + L"\\absent.dll");
+  // Otherwise the search path, which holds the test program's folder.
+  EXPECT_EQ(LocateFile(L"Orvane.dll", dir.path() + L"\\missing"),
+            FixturePath(L"Orvane.dll"));
+  EXPECT_EQ(LocateFile(L"Orvane.dll", L""), FixturePath(L"Orvane.dll"));
+  EXPECT_EQ(LocateFile(L"no-such-file-anywhere.dll", L""), L"");
+}
+
+// A registry key of this test's own under HKCU, deleted afterwards.
+class ScopedTestKey {
+ public:
+  ScopedTestKey() {
+    RegCreateKeyExW(HKEY_CURRENT_USER, kPath, 0, nullptr, 0, KEY_ALL_ACCESS,
+                    nullptr, &key_, nullptr);
+  }
+  ~ScopedTestKey() {
+    RegCloseKey(key_);
+    RegDeleteKeyW(HKEY_CURRENT_USER, kPath);
+  }
+  HKEY get() const { return key_; }
+
+ private:
+  static constexpr wchar_t kPath[] = L"Software\\KelvoLauncherTest";
+  HKEY key_ = nullptr;
+};
+
+TEST(ReadRegistryStringTest, ReadsTerminatedAndUnterminatedValues) {
+  ScopedTestKey key;
+  ASSERT_TRUE(key.get());
+  const wchar_t terminated[] = L"C:\\Kelvo";
+  RegSetValueExW(key.get(), L"terminated", 0, REG_SZ,
+                 reinterpret_cast<const BYTE*>(terminated), sizeof(terminated));
+  // Stored without its terminator, and with an odd byte count.
+  const wchar_t bare[] = L"abc";
+  RegSetValueExW(key.get(), L"bare", 0, REG_SZ,
+                 reinterpret_cast<const BYTE*>(bare), 3 * sizeof(wchar_t) + 1);
+
+  std::unique_ptr<wchar_t[]> value;
+  ASSERT_TRUE(ReadRegistryString(key.get(), L"terminated", &value));
+  EXPECT_STREQ(value.get(), L"C:\\Kelvo");
+  ASSERT_TRUE(ReadRegistryString(key.get(), L"bare", &value));
+  EXPECT_STREQ(value.get(), L"abc");
+  EXPECT_FALSE(ReadRegistryString(key.get(), L"missing", &value));
+}
+
+// A runtime folder in a fresh temporary folder.
+class UpdateHandshakeTest : public testing::Test {
+ protected:
+  UpdateHandshakeTest() : paths_(dir_.path()) {}
+
+  void StageProgram(const wchar_t* fixture, const std::wstring& as) {
+    ASSERT_TRUE(test_support::CopyFileTo(FixturePath(fixture), as));
+  }
+
+  ScopedTempDir dir_;
+  const UpdatePaths paths_;
+};
+
+TEST_F(UpdateHandshakeTest, PrepareMovesTheStagedProgramIntoPlace) {
+  StageProgram(L"updater_no_markers.exe", paths_.program);
+  StageProgram(L"updater_complete.exe", paths_.staged_program);
+  WriteTextFile(paths_.first_marker, "old");
+  WriteTextFile(paths_.second_marker, "old");
+
+  PrepareUpdate(paths_);
+
+  EXPECT_FALSE(FileExists(paths_.staged_program));
+  EXPECT_FALSE(FileExists(paths_.first_marker));
+  EXPECT_FALSE(FileExists(paths_.second_marker));
+  EXPECT_EQ(ReadTextFile(paths_.program),
+            ReadTextFile(FixturePath(L"updater_complete.exe")));
+}
+
+TEST_F(UpdateHandshakeTest, StagedUpdateSurvivesFailedRename) {
+  WriteTextFile(paths_.program, "old program");
+  WriteTextFile(paths_.staged_program, "new program");
+  // The old program cannot be deleted while someone holds it without
+  // sharing deletion, as when it still runs: the move must fail.
+  base::OwnedHandle hold(CreateFileW(paths_.program.c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(hold.is_valid());
+
+  PrepareUpdate(paths_);
+
+  EXPECT_EQ(ReadTextFile(paths_.staged_program), "new program");
+  EXPECT_EQ(ReadTextFile(paths_.program), "old program");
+}
+
+TEST_F(UpdateHandshakeTest, StartFailsForAProgramThatIsNotOne) {
+  WriteTextFile(paths_.program, "not a program");
+  base::OwnedHandle process(StartUpdateProgram(paths_));
+  EXPECT_FALSE(process.is_valid());
+}
+
+TEST_F(UpdateHandshakeTest, AwaitEndsWithTheUpdatePrograms) {
+  struct Case {
+    const wchar_t* fixture;
+    DWORD timeout_ms;
+    bool markers_seen;
+  };
+  const Case kCases[] = {
+      {L"updater_complete.exe", kUpdateMarkerTimeoutMs, true},
+      {L"updater_runs_on.exe", kUpdateMarkerTimeoutMs, true},
+      {L"updater_no_markers.exe", kUpdateMarkerTimeoutMs, false},
+      {L"updater_crash.exe", kUpdateMarkerTimeoutMs, false},
+      // Runs without markers: the time limit ends the wait.
+      {L"updater_hangs.exe", 300, false},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(test_support::Utf8(c.fixture));
+    ScopedTempDir dir;
+    const UpdatePaths paths(dir.path());
+    StageProgram(c.fixture, paths.program);
+    base::OwnedHandle process(StartUpdateProgram(paths));
+    ASSERT_TRUE(process.is_valid());
+
+    EXPECT_EQ(AwaitUpdateMarkers(paths, process.get(), c.timeout_ms),
+              c.markers_seen);
+
+    WriteTextFile(dir.path() + L"\\stop_updater.txt", "stop");
+    EXPECT_EQ(WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+  }
+}
+
+}  // namespace
+}  // namespace app

@@ -1,0 +1,135 @@
+#include "base/logging.h"
+
+#include <stdio.h>
+#include <windows.h>
+
+namespace base {
+namespace {
+
+const char* const kSeverityNames[] = {"INFO", "WARNING", "ERROR",
+                                      "ERROR_REPORT", "FATAL"};
+
+LogLevel g_min_log_level = LOG_INFO;
+LogHandlerFunction g_fatal_handler = nullptr;
+
+const char* SeverityName(LogLevel severity) {
+  if (severity < LOG_INFO || severity > LOG_FATAL)
+    return "UNKNOWN";
+  return kSeverityNames[severity];
+}
+
+// Only "\" separates here: a name written with "/" keeps its folders.
+const char* BaseName(const char* file) {
+  const char* last_slash = strrchr(file, '\\');
+  return last_slash ? last_slash + 1 : file;
+}
+
+std::string WideToUtf8Text(const wchar_t* wide, size_t length) {
+  if (length == 0)
+    return std::string();
+  const int wide_length = static_cast<int>(length);
+  const int size = WideCharToMultiByte(CP_UTF8, 0, wide, wide_length, nullptr,
+                                       0, nullptr, nullptr);
+  if (size <= 0)
+    return std::string();
+  std::string out(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide, wide_length, &out[0], size, nullptr,
+                      nullptr);
+  return out;
+}
+
+// Shows a fatal message to whoever sits in front of the machine. Without a
+// desktop the message box fails at once, and the text is on standard error
+// already.
+void ShowFatalMessage(const std::string& text) {
+  if (text.empty())
+    return;
+  const int size =
+      MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+  if (size <= 0)
+    return;
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], size);
+  MessageBoxW(nullptr, wide.c_str(), L"Fatal error",
+              MB_OK | MB_ICONHAND | MB_TOPMOST);
+}
+
+}  // namespace
+
+void SetFatalHandler(LogHandlerFunction handler) {
+  g_fatal_handler = handler;
+}
+
+void SetMinimumLogLevel(LogLevel level) {
+  g_min_log_level = level;
+}
+
+LogLevel MinimumLogLevel() {
+  return g_min_log_level;
+}
+
+LogRecord::LogRecord(const char* file, int line)
+    : LogRecord(file, line, LOG_INFO) {}
+
+LogRecord::LogRecord(const char* file, int line, LogLevel severity)
+    : severity_(severity), last_error_(GetLastError()) {
+  Init(file, line);
+}
+
+LogRecord::LogRecord(const char* file, int line, const std::string& result)
+    : LogRecord(file, line, LOG_FATAL, result) {}
+
+LogRecord::LogRecord(const char* file,
+                     int line,
+                     LogLevel severity,
+                     const std::string& result)
+    : severity_(severity), last_error_(GetLastError()) {
+  Init(file, line);
+  stream_ << "Check failed: " << result;
+}
+
+void LogRecord::Init(const char* file, int line) {
+  SYSTEMTIME local;
+  GetLocalTime(&local);
+  char stamp[16];
+  snprintf(stamp, sizeof(stamp), "%02u%02u/%02u%02u%02u",
+           static_cast<unsigned>(local.wMonth), static_cast<unsigned>(local.wDay),
+           static_cast<unsigned>(local.wHour),
+           static_cast<unsigned>(local.wMinute),
+           static_cast<unsigned>(local.wSecond));
+  stream_ << '[' << stamp << ':' << SeverityName(severity_) << ':'
+          << BaseName(file) << '(' << line << ")] ";
+  message_start_ = static_cast<size_t>(stream_.tellp());
+}
+
+LogRecord::~LogRecord() {
+  if (severity_ >= g_min_log_level) {
+    const std::string text = stream_.str();
+    const std::string line = text + "\r\n";
+    if (severity_ >= LOG_ERROR) {
+      fprintf(stderr, "%s", line.c_str());
+      fflush(stderr);
+    }
+    if (severity_ == LOG_FATAL) {
+      if (IsDebuggerPresent()) {
+        DebugBreak();
+      } else if (g_fatal_handler) {
+        g_fatal_handler(text);
+      } else {
+        ShowFatalMessage(text);
+        DebugBreak();
+      }
+    }
+  }
+  SetLastError(last_error_);
+}
+
+std::ostream& operator<<(std::ostream& out, const wchar_t* wide) {
+  return out << (wide ? WideToUtf8Text(wide, wcslen(wide)) : std::string());
+}
+
+std::ostream& operator<<(std::ostream& out, const std::wstring& wide) {
+  return out << WideToUtf8Text(wide.data(), wide.size());
+}
+
+}  // namespace base

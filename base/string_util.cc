@@ -1,0 +1,321 @@
+#include "base/string_util.h"
+
+#include <cstring>
+#include <cwchar>
+#include <type_traits>
+
+#include "base/logging.h"
+#include "base/singleton.h"
+
+namespace base {
+
+const wchar_t kSpaceCharsWide[] = {
+    0x0009, 0x000A, 0x000B, 0x000C, 0x000D, 0x0020, 0x0085, 0x00A0, 0x1680,
+    0x180E, 0x2000, 0x2001, 0x2002, 0x2003, 0x2004, 0x2005, 0x2006, 0x2007,
+    0x2008, 0x2009, 0x200A, 0x200C, 0x2028, 0x2029, 0x202F, 0x205F, 0x3000,
+    0};
+
+const char kSpaceCharsASCII[] = {0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x20, 0};
+
+namespace {
+
+template <typename Char>
+bool InSet(Char c, const Char* set) {
+  for (; *set; ++set) {
+    if (*set == c)
+      return true;
+  }
+  return false;
+}
+
+// The one trimming routine behind TrimChars and TrimSpaces.
+template <typename Str>
+TrimSides TrimInSet(const Str& input,
+                    const typename Str::value_type* set,
+                    TrimSides sides,
+                    Str* output) {
+  using Char = typename Str::value_type;
+  if (input.empty()) {
+    output->clear();
+    return TRIM_NOTHING;
+  }
+  const size_t last = input.size() - 1;
+  size_t first_good = 0;
+  size_t last_good = last;
+  bool found = true;
+  if (sides & TRIM_FRONT) {
+    first_good = 0;
+    while (first_good < input.size() && InSet<Char>(input[first_good], set))
+      ++first_good;
+    found = first_good < input.size();
+  }
+  if (found && (sides & TRIM_BACK)) {
+    size_t end = input.size();
+    while (end > 0 && InSet<Char>(input[end - 1], set))
+      --end;
+    found = end > 0;
+    last_good = end - 1;
+  }
+  if (!found) {
+    output->clear();
+    return sides;
+  }
+  *output = input.substr(first_good, last_good - first_good + 1);
+  int result = TRIM_NOTHING;
+  if (first_good != 0)
+    result |= TRIM_FRONT;
+  if (last_good != last)
+    result |= TRIM_BACK;
+  return static_cast<TrimSides>(result);
+}
+
+template <typename Unit>
+bool IsAsciiUnit(Unit unit) {
+  return static_cast<std::make_unsigned_t<Unit>>(unit) < 0x80;
+}
+
+template <typename Str>
+bool IsAscii(const Str& str) {
+  for (const auto unit : str) {
+    if (!IsAsciiUnit(unit))
+      return false;
+  }
+  return true;
+}
+
+template <typename To, typename From>
+To CopyAsciiUnits(const From& from) {
+  To to;
+  to.reserve(from.size());
+  for (const auto unit : from) {
+    to.push_back(static_cast<typename To::value_type>(
+        IsAsciiUnit(unit) ? unit : '?'));
+  }
+  return to;
+}
+
+template <typename Iter>
+bool EqualsLowerAsciiRange(Iter a_begin, Iter a_end, const char* b) {
+  using Unit = std::remove_cv_t<std::remove_reference_t<decltype(*a_begin)>>;
+  for (Iter it = a_begin; it != a_end; ++it, ++b) {
+    // Both sides as unsigned values, so that a byte above 0x7F in a narrow
+    // `a` equals the same byte in `b` instead of its sign-extended self.
+    const auto unit =
+        static_cast<std::make_unsigned_t<Unit>>(ToLowerAsciiChar(*it));
+    if (!*b || unit != static_cast<unsigned char>(*b))
+      return false;
+  }
+  return *b == 0;
+}
+
+struct EmptyStrings {
+  const std::string narrow;
+  const std::wstring wide;
+  const string16 utf16;
+};
+
+}  // namespace
+
+bool TrimChars(const std::wstring& input,
+               const wchar_t set[],
+               std::wstring* output) {
+  return TrimInSet(input, set, TRIM_BOTH, output) != TRIM_NOTHING;
+}
+
+bool TrimChars(const std::string& input, const char set[], std::string* output) {
+  return TrimInSet(input, set, TRIM_BOTH, output) != TRIM_NOTHING;
+}
+
+TrimSides TrimSpaces(const std::wstring& input,
+                     TrimSides sides,
+                     std::wstring* output) {
+  return TrimInSet(input, kSpaceCharsWide, sides, output);
+}
+
+TrimSides TrimSpaces(const std::string& input,
+                     TrimSides sides,
+                     std::string* output) {
+  return TrimSpacesASCII(input, sides, output);
+}
+
+TrimSides TrimSpacesASCII(const std::string& input,
+                          TrimSides sides,
+                          std::string* output) {
+  return TrimInSet(input, kSpaceCharsASCII, sides, output);
+}
+
+bool IsSpaceChar(wchar_t c) {
+  // The set's terminator counts, so NUL is whitespace here (not in trims).
+  return c == 0 || InSet(c, kSpaceCharsWide);
+}
+
+std::wstring CollapseSpaces(const std::wstring& text,
+                            bool drop_runs_with_line_breaks) {
+  std::wstring result(text.size(), L'\0');
+  size_t write = 0;
+  bool in_run = true;
+  bool removed = true;
+  for (const wchar_t c : text) {
+    if (IsSpaceChar(c)) {
+      if (!in_run) {
+        in_run = true;
+        result[write++] = L' ';
+      }
+      if (drop_runs_with_line_breaks && !removed && (c == L'\n' || c == L'\r')) {
+        removed = true;
+        --write;
+      }
+    } else {
+      in_run = false;
+      removed = false;
+      result[write++] = c;
+    }
+  }
+  if (in_run && !removed)
+    --write;
+  result.resize(write);
+  return result;
+}
+
+bool IsStringASCII(const std::string& str) {
+  return IsAscii(str);
+}
+
+bool IsStringASCII(const std::wstring& str) {
+  return IsAscii(str);
+}
+
+std::string AsciiFromWide(const std::wstring& wide) {
+  CHECK(IsStringASCII(wide));
+  return CopyAsciiUnits<std::string>(wide);
+}
+
+std::wstring WideFromAscii(const std::string& ascii) {
+  CHECK(IsStringASCII(ascii));
+  return CopyAsciiUnits<std::wstring>(ascii);
+}
+
+std::string AsciiFromUtf16(const string16& utf16) {
+  CHECK(IsStringASCII(utf16));
+  return CopyAsciiUnits<std::string>(utf16);
+}
+
+string16 Utf16FromAscii(const std::string& ascii) {
+  CHECK(IsStringASCII(ascii));
+  return CopyAsciiUnits<string16>(ascii);
+}
+
+char ToLowerAsciiChar(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+wchar_t ToLowerAsciiChar(wchar_t c) {
+  return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + (L'a' - L'A'))
+                                  : c;
+}
+
+void LowerAsciiInPlace(std::string* str) {
+  for (char& c : *str)
+    c = ToLowerAsciiChar(c);
+}
+
+bool EqualsLowerAscii(const std::string& a, const char* b) {
+  return EqualsLowerAsciiRange(a.begin(), a.end(), b);
+}
+
+bool EqualsLowerAscii(const std::wstring& a, const char* b) {
+  return EqualsLowerAsciiRange(a.begin(), a.end(), b);
+}
+
+bool EqualsLowerAscii(std::string::const_iterator a_begin,
+                      std::string::const_iterator a_end,
+                      const char* b) {
+  return EqualsLowerAsciiRange(a_begin, a_end, b);
+}
+
+bool EqualsLowerAscii(std::wstring::const_iterator a_begin,
+                      std::wstring::const_iterator a_end,
+                      const char* b) {
+  return EqualsLowerAsciiRange(a_begin, a_end, b);
+}
+
+bool EqualsLowerAscii(const char* a_begin, const char* a_end, const char* b) {
+  return EqualsLowerAsciiRange(a_begin, a_end, b);
+}
+
+bool EqualsLowerAscii(const wchar_t* a_begin,
+                      const wchar_t* a_end,
+                      const char* b) {
+  return EqualsLowerAsciiRange(a_begin, a_end, b);
+}
+
+bool HasPrefixAscii(const std::string& str,
+                    const std::string& search,
+                    bool case_sensitive) {
+  if (case_sensitive)
+    return str.compare(0, search.size(), search) == 0;
+  // Compares the zero-terminated buffers, as strncasecmp would: a shorter
+  // `str` fails at its terminator.
+  const char* s = str.c_str();
+  const char* p = search.c_str();
+  for (size_t i = 0; i < search.size(); ++i) {
+    const char a = ToLowerAsciiChar(s[i]);
+    if (a != ToLowerAsciiChar(p[i]))
+      return false;
+    if (a == '\0')
+      return true;
+  }
+  return true;
+}
+
+bool HasPrefix(const std::wstring& str,
+               const std::wstring& search,
+               bool case_sensitive) {
+  if (search.size() > str.size())
+    return false;
+  if (case_sensitive)
+    return str.compare(0, search.size(), search) == 0;
+  for (size_t i = 0; i < search.size(); ++i) {
+    if (ToLowerAsciiChar(str[i]) != ToLowerAsciiChar(search[i]))
+      return false;
+  }
+  return true;
+}
+
+bool IsWprintfFormatPortable(const wchar_t* format) {
+  for (const wchar_t* position = format; *position; ++position) {
+    if (*position != L'%')
+      continue;
+    bool l_flag = false;
+    for (++position;; ++position) {
+      const wchar_t c = *position;
+      // A format that ends inside a conversion is broken everywhere alike.
+      if (!c)
+        return true;
+      if (c == L'l') {
+        l_flag = true;
+      } else if (((c == L's' || c == L'c') && !l_flag) || c == L'S' ||
+                 c == L'C' || c == L'F' || c == L'D' || c == L'O' ||
+                 c == L'U') {
+        return false;
+      }
+      if (wcschr(L"diouxXeEfgGaAcspn%", c))
+        break;
+    }
+  }
+  return true;
+}
+
+const std::string& EmptyNarrowString() {
+  return Singleton<EmptyStrings>::get()->narrow;
+}
+
+const std::wstring& EmptyWideString() {
+  return Singleton<EmptyStrings>::get()->wide;
+}
+
+const string16& EmptyString16() {
+  return Singleton<EmptyStrings>::get()->utf16;
+}
+
+}  // namespace base

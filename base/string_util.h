@@ -1,0 +1,102 @@
+#ifndef BASE_STRING_UTIL_H_
+#define BASE_STRING_UTIL_H_
+
+#include <string>
+
+#include "base/string16.h"
+
+// Basic character handling: whitespace sets, trimming and collapsing, ASCII
+// tests, narrowing and widening, ASCII case folding and the comparisons
+// built on it, and the portability test for wide printf formats.
+//
+// Free functions on caller-owned strings; outputs passed by pointer are
+// replaced, not appended to. No state; any thread may call them.
+
+namespace base {
+
+// The 27 wide whitespace code points, zero-terminated.
+extern const wchar_t kSpaceCharsWide[];
+// Tab, line feed, vertical tab, form feed, carriage return, space.
+extern const char kSpaceCharsASCII[];
+
+// Which ends of a string to trim, and which ends were trimmed.
+enum TrimSides {
+  TRIM_NOTHING = 0,
+  TRIM_FRONT = 1 << 0,
+  TRIM_BACK = 1 << 1,
+  TRIM_BOTH = TRIM_FRONT | TRIM_BACK,
+};
+
+// Trims every character of `set` (zero-terminated) from both ends of
+// `input`; true when anything was removed.
+bool TrimChars(const std::wstring& input, const wchar_t set[],
+               std::wstring* output);
+bool TrimChars(const std::string& input, const char set[],
+               std::string* output);
+
+// Trims whitespace from the requested `sides`. An input made only of
+// whitespace yields an empty output and reports exactly the sides asked for.
+TrimSides TrimSpaces(const std::wstring& input, TrimSides sides,
+                     std::wstring* output);
+// Narrow: the same as TrimSpacesASCII.
+TrimSides TrimSpaces(const std::string& input, TrimSides sides,
+                     std::string* output);
+TrimSides TrimSpacesASCII(const std::string& input, TrimSides sides,
+                          std::string* output);
+
+// True for the members of kSpaceCharsWide, and for U+0000.
+bool IsSpaceChar(wchar_t c);
+
+// Drops leading and trailing whitespace and turns every inner run into one
+// blank; with `drop_runs_with_line_breaks`, an inner run that holds a line
+// feed or carriage return is dropped entirely, joining its neighbours.
+std::wstring CollapseSpaces(const std::wstring& text,
+                            bool drop_runs_with_line_breaks);
+
+// True when every unit is below 0x80.
+bool IsStringASCII(const std::string& str);
+bool IsStringASCII(const std::wstring& str);
+
+// Unit-for-unit conversions of ASCII-only strings. A non-ASCII input fails a
+// check; where the process goes on, each non-ASCII unit becomes '?'.
+std::string AsciiFromWide(const std::wstring& wide);
+std::wstring WideFromAscii(const std::string& ascii);
+std::string AsciiFromUtf16(const string16& utf16);
+string16 Utf16FromAscii(const std::string& ascii);
+
+// 'A' to 'Z' become 'a' to 'z'; every other value is returned unchanged.
+char ToLowerAsciiChar(char c);
+wchar_t ToLowerAsciiChar(wchar_t c);
+void LowerAsciiInPlace(std::string* str);
+
+// True when `a`, folded to lower case, equals `b`, a zero-terminated literal
+// the caller gives in lower case (an upper-case letter in `b` never matches).
+bool EqualsLowerAscii(const std::string& a, const char* b);
+bool EqualsLowerAscii(const std::wstring& a, const char* b);
+bool EqualsLowerAscii(std::string::const_iterator a_begin,
+                      std::string::const_iterator a_end, const char* b);
+bool EqualsLowerAscii(std::wstring::const_iterator a_begin,
+                      std::wstring::const_iterator a_end, const char* b);
+bool EqualsLowerAscii(const char* a_begin, const char* a_end, const char* b);
+bool EqualsLowerAscii(const wchar_t* a_begin, const wchar_t* a_end,
+                      const char* b);
+
+// Prefix tests; without case sensitivity only 'A' to 'Z' are folded.
+bool HasPrefixAscii(const std::string& str, const std::string& search,
+                    bool case_sensitive);
+bool HasPrefix(const std::wstring& str, const std::wstring& search,
+               bool case_sensitive);
+
+// False when the format uses a conversion whose meaning differs between
+// platforms' wide printf: %s or %c without 'l', or %S, %C, %F, %D, %O, %U.
+bool IsWprintfFormatPortable(const wchar_t* format);
+
+// Process-wide empty strings, for callers that must return a reference that
+// outlives a temporary. Created on first use, destroyed at exit.
+const std::string& EmptyNarrowString();
+const std::wstring& EmptyWideString();
+const string16& EmptyString16();
+
+}  // namespace base
+
+#endif  // BASE_STRING_UTIL_H_

@@ -1,0 +1,46 @@
+#ifndef TEST_SUPPORT_CHILD_PROCESS_H_
+#define TEST_SUPPORT_CHILD_PROCESS_H_
+
+#include <windows.h>
+
+#include <string>
+
+#include "base/scoped_handle_win.h"
+
+namespace test_support {
+
+// A program started by a test. A child still running when the holder goes
+// away is terminated, so a failing test leaves no process behind. Used from
+// one thread.
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  ~ChildProcess();
+
+  // Starts `program` with the command line `"program" arguments`, in
+  // `folder` (the test's current folder when empty).
+  bool Start(const std::wstring& program, const std::wstring& arguments,
+             const std::wstring& folder = std::wstring());
+
+  // Waits up to `timeout_ms` for the child to end. True when it ended; its
+  // exit code is then in `exit_code`.
+  bool WaitForExit(DWORD timeout_ms, DWORD* exit_code);
+
+  void Terminate();
+  HANDLE handle() const { return process_.get(); }
+
+ private:
+  base::OwnedHandle process_;
+};
+
+// Starts a program and waits for it; the exit code, or `kNoExitCode` when
+// it could not start or did not end within `timeout_ms`.
+inline constexpr DWORD kNoExitCode = 0xDEADBEEF;
+DWORD RunToExit(const std::wstring& program, const std::wstring& arguments,
+                DWORD timeout_ms, const std::wstring& folder = std::wstring());
+
+}  // namespace test_support
+
+#endif  // TEST_SUPPORT_CHILD_PROCESS_H_
