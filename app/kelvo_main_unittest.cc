@@ -243,6 +243,13 @@ TEST_F(KelvoProcessTest, UpdateProgramThatFailsStillStartsTheModule) {
   }
 }
 
+TEST_F(KelvoProcessTest, NonAsciiSwitchesDoNotStopTheStart) {
+  MakeRuntime();
+  EXPECT_EQ(RunKelvo(L"--close-after-ms=0 --exit-code=13 --\u00e9 "
+                     L"/J\u00f6rg=1 -\u4e2d"),
+            13);
+}
+
 class KelvoInOddFolderTest : public KelvoProcessTest {
  protected:
   KelvoInOddFolderTest()
