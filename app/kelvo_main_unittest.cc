@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "base/codepage_conversions.h"
 #include "base/scoped_handle_win.h"
 #include "gtest/gtest.h"
 #include "test_support/child_process.h"
@@ -56,7 +57,8 @@ class KelvoProcessTest : public testing::Test {
   // The runtime folder with the sample module in it.
   void MakeRuntime() {
     ASSERT_TRUE(test_support::MakeFolder(Runtime()));
-    ASSERT_TRUE(CopyFileTo(FixturePath(L"Orvane.dll"), InRuntime(L"Orvane.dll")));
+    ASSERT_TRUE(
+        CopyFileTo(FixturePath(L"Orvane.dll"), InRuntime(L"Orvane.dll")));
   }
   void Place(const wchar_t* fixture, const wchar_t* name) {
     ASSERT_TRUE(CopyFileTo(FixturePath(fixture), InRuntime(name)));
@@ -65,8 +67,8 @@ class KelvoProcessTest : public testing::Test {
   // Runs Kelvo.exe to its end; the sample module closes its window at once.
   int RunKelvo(const std::wstring& arguments = L"--close-after-ms=0",
                const std::wstring& folder = std::wstring()) {
-    const DWORD exit_code = test_support::RunToExit(
-        Kelvo(), arguments, kProcessTimeoutMs, folder);
+    const DWORD exit_code =
+        test_support::RunToExit(Kelvo(), arguments, kProcessTimeoutMs, folder);
     EXPECT_NE(exit_code, test_support::kNoExitCode) << "Kelvo.exe did not end";
     return static_cast<int>(exit_code);
   }
@@ -77,9 +79,9 @@ class KelvoProcessTest : public testing::Test {
 TEST_F(KelvoProcessTest, ReturnsWhatTheModuleReturns) {
   MakeRuntime();
   for (const int code : {0, 42, -1, -12345, 0x7FFFFFFF}) {
-    EXPECT_EQ(RunKelvo(L"--close-after-ms=0 --exit-code=" +
-                       std::to_wstring(code)),
-              code);
+    EXPECT_EQ(
+        RunKelvo(L"--close-after-ms=0 --exit-code=" + std::to_wstring(code)),
+        code);
   }
 }
 
@@ -92,9 +94,8 @@ TEST_F(KelvoProcessTest, HandsTheModuleItsInstanceAndCommandTail) {
   EXPECT_EQ(RunKelvo(tail), 0);
 
   EXPECT_EQ(ReadTextFile(report),
-            "instance_is_executable=1\ncommand_tail=" +
-                test_support::Utf8(tail) +
-                "\ncurrent_folder=" + test_support::Utf8(Runtime()) + "\n");
+            "instance_is_executable=1\ncommand_tail=" + base::WideToUtf8(tail) +
+                "\ncurrent_folder=" + base::WideToUtf8(Runtime()) + "\n");
 }
 
 TEST_F(KelvoProcessTest, MissingModuleOrEntryExitsWithSix) {
@@ -117,26 +118,26 @@ TEST_F(KelvoProcessTest, WithoutRuntimeFolderTouchesNothing) {
   ASSERT_TRUE(CopyFileTo(FixturePath(L"Orvane.dll"),
                          install_.path() + L"\\Orvane.dll"));
   ScopedTempDir start_folder;
-  const wchar_t* const kBystanders[] = {
-      L"updatePkg.exe.tbd", L"updatePkg.exe", L"boxes_complete.txt",
-      L"Orvane_complete.txt"};
+  const wchar_t* const kBystanders[] = {L"updatePkg.exe.tbd", L"updatePkg.exe",
+                                        L"boxes_complete.txt",
+                                        L"Orvane_complete.txt"};
   for (const wchar_t* name : kBystanders)
     ASSERT_TRUE(WriteTextFile(start_folder.path() + L"\\" + name, "keep"));
   const std::wstring report = install_.path() + L"\\report.txt";
 
-  EXPECT_EQ(RunKelvo(L"--close-after-ms=0 --exit-code=7 --report=\"" +
-                         report + L"\"",
-                     start_folder.path()),
-            7);
+  EXPECT_EQ(
+      RunKelvo(L"--close-after-ms=0 --exit-code=7 --report=\"" + report + L"\"",
+               start_folder.path()),
+      7);
 
   for (const wchar_t* name : kBystanders) {
     EXPECT_EQ(ReadTextFile(start_folder.path() + L"\\" + name), "keep")
-        << test_support::Utf8(name);
+        << base::WideToUtf8(name);
   }
   EXPECT_FALSE(FileExists(Runtime()));
   // The current folder stayed where the process started.
   EXPECT_NE(ReadTextFile(report).find("current_folder=" +
-                                      test_support::Utf8(start_folder.path())),
+                                      base::WideToUtf8(start_folder.path())),
             std::string::npos);
 }
 
@@ -162,7 +163,8 @@ TEST_F(KelvoProcessTest, StagedUpdateSurvivesFailedRename) {
   {
     // As when the old program still runs: it can be neither deleted nor
     // replaced.
-    const base::OwnedHandle hold = HoldAgainstDeletion(InRuntime(L"updatePkg.exe"));
+    const base::OwnedHandle hold =
+        HoldAgainstDeletion(InRuntime(L"updatePkg.exe"));
     ASSERT_TRUE(hold.is_valid());
     EXPECT_EQ(RunKelvo(L"--close-after-ms=0 --exit-code=5"), 5);
     EXPECT_EQ(ReadTextFile(InRuntime(L"updatePkg.exe.tbd")), "the next update");
@@ -200,7 +202,7 @@ TEST_F(KelvoProcessTest, PresentMarkersDoNotWaitForTheUpdateProgram) {
   };
   MakeRuntime();
   for (const Case& c : kCases) {
-    SCOPED_TRACE(test_support::Utf8(c.updater));
+    SCOPED_TRACE(base::WideToUtf8(c.updater));
     DeleteFileW(InRuntime(L"stop_updater.txt").c_str());
     DeleteFileW(InRuntime(L"updater_exited.txt").c_str());
     Place(c.updater, L"updatePkg.exe.tbd");
@@ -232,7 +234,7 @@ TEST_F(KelvoProcessTest, UpdateProgramThatFailsStillStartsTheModule) {
                                       L"updater_crash.exe", nullptr};
   MakeRuntime();
   for (const wchar_t* updater : kUpdaters) {
-    SCOPED_TRACE(updater ? test_support::Utf8(updater) : "not a program");
+    SCOPED_TRACE(updater ? base::WideToUtf8(updater) : "not a program");
     if (updater) {
       Place(updater, L"updatePkg.exe.tbd");
     } else {
@@ -270,9 +272,10 @@ TEST_F(KelvoProcessTest, SecondInstanceShowsTheFirstAndExitsZero) {
   MakeRuntime();
   const std::wstring ready = install_.path() + L"\\ready.txt";
   ChildProcess first;
-  ASSERT_TRUE(first.Start(Kelvo(), L"--start-hidden --close-after-ms=60000 "
-                                   L"--exit-code=21 --ready=\"" +
-                                       ready + L"\""));
+  ASSERT_TRUE(first.Start(Kelvo(),
+                          L"--start-hidden --close-after-ms=60000 "
+                          L"--exit-code=21 --ready=\"" +
+                              ready + L"\""));
   ASSERT_TRUE(AwaitFile(ready, kProcessTimeoutMs));
   const HWND window = FindWindowW(L"Zephra_WidgetWin_0", L"KELVO");
   ASSERT_TRUE(window);

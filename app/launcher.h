@@ -60,7 +60,8 @@ std::wstring LocateFile(const std::wstring& file_name,
 // buffer of the value's size in whole wide characters plus one zero
 // character, so the text is terminated even when the stored value is not.
 // False when the value cannot be read.
-bool ReadRegistryString(HKEY key, const wchar_t* value_name,
+bool ReadRegistryString(HKEY key,
+                        const wchar_t* value_name,
                         std::unique_ptr<wchar_t[]>* out);
 
 // The files of the update hand-shake inside one runtime folder.
@@ -87,7 +88,8 @@ HANDLE StartUpdateProgram(const UpdatePaths& paths);
 // Waits in `kMarkerPollMs` steps for the first and then the second marker,
 // then `kMarkerSettleMs` more. Gives up, returning false, when the update
 // program has exited without writing a marker or `timeout_ms` has passed.
-bool AwaitUpdateMarkers(const UpdatePaths& paths, HANDLE update_process,
+bool AwaitUpdateMarkers(const UpdatePaths& paths,
+                        HANDLE update_process,
                         DWORD timeout_ms);
 
 // The whole launch sequence; returns the process exit code.

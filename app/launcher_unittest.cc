@@ -1,5 +1,6 @@
 #include "app/launcher.h"
 
+#include "base/codepage_conversions.h"
 #include "base/scoped_handle_win.h"
 #include "gtest/gtest.h"
 #include "test_support/child_process.h"
@@ -30,7 +31,7 @@ TEST(FolderOfPathTest, CutsAfterLastBackslash) {
       {L"C:/Kelvo/Kelvo.exe", L"C:/Kelvo/Kelvo.exe"},
   };
   for (const Case& c : kCases)
-    EXPECT_EQ(FolderOfPath(c.path), c.folder) << test_support::Utf8(c.path);
+    EXPECT_EQ(FolderOfPath(c.path), c.folder) << base::WideToUtf8(c.path);
 }
 
 TEST(LauncherPathsTest, ExecutableFolderIsTheRunningProgramsFolder) {
@@ -161,7 +162,7 @@ TEST_F(UpdateHandshakeTest, AwaitEndsWithTheUpdatePrograms) {
       {L"updater_hangs.exe", 300, false},
   };
   for (const Case& c : kCases) {
-    SCOPED_TRACE(test_support::Utf8(c.fixture));
+    SCOPED_TRACE(base::WideToUtf8(c.fixture));
     ScopedTempDir dir;
     const UpdatePaths paths(dir.path());
     StageProgram(c.fixture, paths.program);

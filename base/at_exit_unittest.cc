@@ -61,9 +61,7 @@ TEST_F(AtExitTest, ShadowManagerRunsOnlyItsOwnAndRestoresTheOuterOne) {
   {
     AtExitManager shadow(true);
     AtExitManager::RegisterCallback(&RecordParam, &second_);
-    {
-      AtExitManager empty_shadow(true);
-    }
+    { AtExitManager empty_shadow(true); }
     // Still on top after the inner one went away.
     AtExitManager::RegisterCallback(&RecordParam, &third_);
   }

@@ -144,15 +144,9 @@ TEST(CommandLineTest, SwitchWithValueIsQuotedOnlyWhenItHoldsBlanks) {
 TEST(CommandLineTest, QuotedSwitchValueSurvivesParsing) {
   const std::wstring kProgram = L"C:\\Program Files\\prog.exe";
   const std::wstring kValues[] = {
-      L"C:\\My Dir",
-      L"C:\\My Dir\\",
-      L"\\\\server\\share name\\\\",
-      L"a\" --type=x \"b",
-      L"say \"hi\" now",
-      L"a\\\" b",
-      L"a\\\\\"\" b",
-      L"a\tb",
-      L" leading blank",
+      L"C:\\My Dir",       L"C:\\My Dir\\",   L"\\\\server\\share name\\\\",
+      L"a\" --type=x \"b", L"say \"hi\" now", L"a\\\" b",
+      L"a\\\\\"\" b",      L"a\tb",           L" leading blank",
   };
   for (const std::wstring& value : kValues) {
     CommandLine composed(kProgram);

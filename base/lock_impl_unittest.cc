@@ -83,13 +83,11 @@ TEST(LockTest, RecursionIsReportedOncePerLock) {
 TEST(LockTest, ReleasingTooOftenIsReportedAndLeavesTheLockUsable) {
   test_support::ScopedCheckRecorder recorder;
   Lock lock;
-  {
-    LockGuard guard(lock);
-  }
+  { LockGuard guard(lock); }
   lock.Release();
-  EXPECT_EQ(recorder.messages(),
-            std::vector<std::string>{
-                "Check failed: 0 <= recursion_count_shadow_. "});
+  EXPECT_EQ(
+      recorder.messages(),
+      std::vector<std::string>{"Check failed: 0 <= recursion_count_shadow_. "});
 
   // The misuse is reported once; the lock goes on working.
   {

@@ -3,6 +3,8 @@
 #include <stdio.h>
 #include <windows.h>
 
+#include "base/codepage_conversions.h"
+
 namespace base {
 namespace {
 
@@ -24,32 +26,15 @@ const char* BaseName(const char* file) {
   return last_slash ? last_slash + 1 : file;
 }
 
-std::string WideToUtf8Text(const wchar_t* wide, size_t length) {
-  if (length == 0)
-    return std::string();
-  const int wide_length = static_cast<int>(length);
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide, wide_length, nullptr,
-                                       0, nullptr, nullptr);
-  if (size <= 0)
-    return std::string();
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide, wide_length, &out[0], size, nullptr,
-                      nullptr);
-  return out;
-}
-
 // Shows a fatal message to whoever sits in front of the machine. Without a
 // desktop the message box fails at once, and the text is on standard error
 // already.
 void ShowFatalMessage(const std::string& text) {
   if (text.empty())
     return;
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-  if (size <= 0)
+  const std::wstring wide = Utf8ToWide(text);
+  if (wide.empty())
     return;
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], size);
   MessageBoxW(nullptr, wide.c_str(), L"Fatal error",
               MB_OK | MB_ICONHAND | MB_TOPMOST);
 }
@@ -92,11 +77,11 @@ void LogRecord::Init(const char* file, int line) {
   SYSTEMTIME local;
   GetLocalTime(&local);
   char stamp[16];
-  snprintf(stamp, sizeof(stamp), "%02u%02u/%02u%02u%02u",
-           static_cast<unsigned>(local.wMonth), static_cast<unsigned>(local.wDay),
-           static_cast<unsigned>(local.wHour),
-           static_cast<unsigned>(local.wMinute),
-           static_cast<unsigned>(local.wSecond));
+  snprintf(
+      stamp, sizeof(stamp), "%02u%02u/%02u%02u%02u",
+      static_cast<unsigned>(local.wMonth), static_cast<unsigned>(local.wDay),
+      static_cast<unsigned>(local.wHour), static_cast<unsigned>(local.wMinute),
+      static_cast<unsigned>(local.wSecond));
   stream_ << '[' << stamp << ':' << SeverityName(severity_) << ':'
           << BaseName(file) << '(' << line << ")] ";
   message_start_ = static_cast<size_t>(stream_.tellp());
@@ -125,11 +110,11 @@ LogRecord::~LogRecord() {
 }
 
 std::ostream& operator<<(std::ostream& out, const wchar_t* wide) {
-  return out << (wide ? WideToUtf8Text(wide, wcslen(wide)) : std::string());
+  return out << (wide ? WideToUtf8(wide) : std::string());
 }
 
 std::ostream& operator<<(std::ostream& out, const std::wstring& wide) {
-  return out << WideToUtf8Text(wide.data(), wide.size());
+  return out << WideToUtf8(wide);
 }
 
 }  // namespace base

@@ -46,7 +46,9 @@ class LogRecord {
   LogRecord(const char* file, int line, LogLevel severity);
   // Fatal message of a two-operand check: "Check failed: " + `result`.
   LogRecord(const char* file, int line, const std::string& result);
-  LogRecord(const char* file, int line, LogLevel severity,
+  LogRecord(const char* file,
+            int line,
+            LogLevel severity,
             const std::string& result);
   LogRecord(const LogRecord&) = delete;
   LogRecord& operator=(const LogRecord&) = delete;
@@ -98,13 +100,13 @@ std::string FormatCheckOp(const A& a, const B& b, const char* expression) {
 // text), so mixed signedness is the caller's call, not a warning here.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wsign-compare"
-#define KELVO_DEFINE_CHECK_OP(name, op)                                      \
-  template <typename A, typename B>                                         \
-  CheckOpResult Check##name##Impl(const A& a, const B& b,                   \
-                                  const char* expression) {                 \
-    if (a op b)                                                             \
-      return CheckOpResult();                                               \
-    return CheckOpResult(FormatCheckOp(a, b, expression));                  \
+#define KELVO_DEFINE_CHECK_OP(name, op)                     \
+  template <typename A, typename B>                         \
+  CheckOpResult Check##name##Impl(const A& a, const B& b,   \
+                                  const char* expression) { \
+    if (a op b)                                             \
+      return CheckOpResult();                               \
+    return CheckOpResult(FormatCheckOp(a, b, expression));  \
   }
 KELVO_DEFINE_CHECK_OP(EQ, ==)
 KELVO_DEFINE_CHECK_OP(NE, !=)
@@ -120,19 +122,18 @@ KELVO_DEFINE_CHECK_OP(GT, >)
 #define LOG(severity) \
   ::base::LogRecord(__FILE__, __LINE__, ::base::LOG_##severity).stream()
 
-#define CHECK(condition)                                              \
-  (condition) ? (void)0                                               \
-              : ::base::LogVoidify() &                                \
-                    ::base::LogRecord(__FILE__, __LINE__,             \
-                                      ::base::LOG_FATAL)              \
-                            .stream()                                 \
-                        << "Check failed: " #condition ". "
+#define CHECK(condition)                                                      \
+  (condition)                                                                 \
+      ? (void)0                                                               \
+      : ::base::LogVoidify() &                                                \
+            ::base::LogRecord(__FILE__, __LINE__, ::base::LOG_FATAL).stream() \
+                << "Check failed: " #condition ". "
 
 // The loop body runs at most once: Clear() ends it after the message.
-#define KELVO_CHECK_OP(name, op, a, b)                                     \
-  for (::base::CheckOpResult kelvo_check_result =                          \
-           ::base::Check##name##Impl((a), (b), #a " " #op " " #b);         \
-       kelvo_check_result.failed(); kelvo_check_result.Clear())            \
+#define KELVO_CHECK_OP(name, op, a, b)                             \
+  for (::base::CheckOpResult kelvo_check_result =                  \
+           ::base::Check##name##Impl((a), (b), #a " " #op " " #b); \
+       kelvo_check_result.failed(); kelvo_check_result.Clear())    \
   ::base::LogRecord(__FILE__, __LINE__, kelvo_check_result.message()).stream()
 
 #define CHECK_EQ(a, b) KELVO_CHECK_OP(EQ, ==, a, b)

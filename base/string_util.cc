@@ -10,10 +10,10 @@
 namespace base {
 
 const wchar_t kSpaceCharsWide[] = {
-    0x0009, 0x000A, 0x000B, 0x000C, 0x000D, 0x0020, 0x0085, 0x00A0, 0x1680,
-    0x180E, 0x2000, 0x2001, 0x2002, 0x2003, 0x2004, 0x2005, 0x2006, 0x2007,
-    0x2008, 0x2009, 0x200A, 0x200C, 0x2028, 0x2029, 0x202F, 0x205F, 0x3000,
-    0};
+    0x0009, 0x000A, 0x000B, 0x000C, 0x000D, 0x0020, 0x0085,
+    0x00A0, 0x1680, 0x180E, 0x2000, 0x2001, 0x2002, 0x2003,
+    0x2004, 0x2005, 0x2006, 0x2007, 0x2008, 0x2009, 0x200A,
+    0x200C, 0x2028, 0x2029, 0x202F, 0x205F, 0x3000, 0};
 
 const char kSpaceCharsASCII[] = {0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x20, 0};
 
@@ -88,8 +88,8 @@ To CopyAsciiUnits(const From& from) {
   To to;
   to.reserve(from.size());
   for (const auto unit : from) {
-    to.push_back(static_cast<typename To::value_type>(
-        IsAsciiUnit(unit) ? unit : '?'));
+    to.push_back(
+        static_cast<typename To::value_type>(IsAsciiUnit(unit) ? unit : '?'));
   }
   return to;
 }
@@ -122,7 +122,9 @@ bool TrimChars(const std::wstring& input,
   return TrimInSet(input, set, TRIM_BOTH, output) != TRIM_NOTHING;
 }
 
-bool TrimChars(const std::string& input, const char set[], std::string* output) {
+bool TrimChars(const std::string& input,
+               const char set[],
+               std::string* output) {
   return TrimInSet(input, set, TRIM_BOTH, output) != TRIM_NOTHING;
 }
 
@@ -161,7 +163,8 @@ std::wstring CollapseSpaces(const std::wstring& text,
         in_run = true;
         result[write++] = L' ';
       }
-      if (drop_runs_with_line_breaks && !removed && (c == L'\n' || c == L'\r')) {
+      if (drop_runs_with_line_breaks && !removed &&
+          (c == L'\n' || c == L'\r')) {
         removed = true;
         --write;
       }
@@ -210,8 +213,7 @@ char ToLowerAsciiChar(char c) {
 }
 
 wchar_t ToLowerAsciiChar(wchar_t c) {
-  return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + (L'a' - L'A'))
-                                  : c;
+  return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + (L'a' - L'A')) : c;
 }
 
 void LowerAsciiInPlace(std::string* str) {

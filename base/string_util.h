@@ -29,19 +29,22 @@ enum TrimSides {
 
 // Trims every character of `set` (zero-terminated) from both ends of
 // `input`; true when anything was removed.
-bool TrimChars(const std::wstring& input, const wchar_t set[],
+bool TrimChars(const std::wstring& input,
+               const wchar_t set[],
                std::wstring* output);
-bool TrimChars(const std::string& input, const char set[],
-               std::string* output);
+bool TrimChars(const std::string& input, const char set[], std::string* output);
 
 // Trims whitespace from the requested `sides`. An input made only of
 // whitespace yields an empty output and reports exactly the sides asked for.
-TrimSides TrimSpaces(const std::wstring& input, TrimSides sides,
+TrimSides TrimSpaces(const std::wstring& input,
+                     TrimSides sides,
                      std::wstring* output);
 // Narrow: the same as TrimSpacesASCII.
-TrimSides TrimSpaces(const std::string& input, TrimSides sides,
+TrimSides TrimSpaces(const std::string& input,
+                     TrimSides sides,
                      std::string* output);
-TrimSides TrimSpacesASCII(const std::string& input, TrimSides sides,
+TrimSides TrimSpacesASCII(const std::string& input,
+                          TrimSides sides,
                           std::string* output);
 
 // True for the members of kSpaceCharsWide, and for U+0000.
@@ -74,17 +77,22 @@ void LowerAsciiInPlace(std::string* str);
 bool EqualsLowerAscii(const std::string& a, const char* b);
 bool EqualsLowerAscii(const std::wstring& a, const char* b);
 bool EqualsLowerAscii(std::string::const_iterator a_begin,
-                      std::string::const_iterator a_end, const char* b);
+                      std::string::const_iterator a_end,
+                      const char* b);
 bool EqualsLowerAscii(std::wstring::const_iterator a_begin,
-                      std::wstring::const_iterator a_end, const char* b);
+                      std::wstring::const_iterator a_end,
+                      const char* b);
 bool EqualsLowerAscii(const char* a_begin, const char* a_end, const char* b);
-bool EqualsLowerAscii(const wchar_t* a_begin, const wchar_t* a_end,
+bool EqualsLowerAscii(const wchar_t* a_begin,
+                      const wchar_t* a_end,
                       const char* b);
 
 // Prefix tests; without case sensitivity only 'A' to 'Z' are folded.
-bool HasPrefixAscii(const std::string& str, const std::string& search,
+bool HasPrefixAscii(const std::string& str,
+                    const std::string& search,
                     bool case_sensitive);
-bool HasPrefix(const std::wstring& str, const std::wstring& search,
+bool HasPrefix(const std::wstring& str,
+               const std::wstring& search,
                bool case_sensitive);
 
 // False when the format uses a conversion whose meaning differs between

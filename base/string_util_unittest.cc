@@ -40,10 +40,21 @@ TEST(TrimSpacesTest, TrimsRequestedSidesAndReportsWhatWasTrimmed) {
       {L"a", TRIM_BOTH, L"a", TRIM_NOTHING},
       {L"\r\na b\v\f", TRIM_BOTH, L"a b", TRIM_BOTH},
       // The wide set reaches beyond ASCII.
-      {L"\x3000" L"a\x3000", TRIM_BOTH, L"a", TRIM_BOTH},
-      {L"\xA0" L"a\xA0", TRIM_BOTH, L"a", TRIM_BOTH},
-      {L"\x200C" L"a\x2028", TRIM_BOTH, L"a", TRIM_BOTH},
-      {L"\x200B" L"a\x200B", TRIM_BOTH, L"\x200B" L"a\x200B", TRIM_NOTHING},
+      {L"\x3000"
+       L"a\x3000",
+       TRIM_BOTH, L"a", TRIM_BOTH},
+      {L"\xA0"
+       L"a\xA0",
+       TRIM_BOTH, L"a", TRIM_BOTH},
+      {L"\x200C"
+       L"a\x2028",
+       TRIM_BOTH, L"a", TRIM_BOTH},
+      {L"\x200B"
+       L"a\x200B",
+       TRIM_BOTH,
+       L"\x200B"
+       L"a\x200B",
+       TRIM_NOTHING},
       // NUL is not in the set, inside or at an end.
       {L" \0a \0"s, TRIM_BOTH, L"\0a \0"s, TRIM_FRONT},
   };
@@ -65,8 +76,16 @@ TEST(TrimSpacesTest, NarrowTrimsOnlyAsciiWhitespace) {
   const Case kCases[] = {
       {"", "", TRIM_NOTHING},
       {" \t\n\v\f\ra\r ", "a", TRIM_BOTH},
-      {"\xA0" "a\xA0", "\xA0" "a\xA0", TRIM_NOTHING},
-      {"\x85" "a ", "\x85" "a", TRIM_BACK},
+      {"\xA0"
+       "a\xA0",
+       "\xA0"
+       "a\xA0",
+       TRIM_NOTHING},
+      {"\x85"
+       "a ",
+       "\x85"
+       "a",
+       TRIM_BACK},
   };
   for (const Case& c : kCases) {
     std::string output = "stale";
@@ -88,12 +107,9 @@ TEST(TrimCharsTest, TrimsTheGivenSetFromBothEnds) {
     bool trimmed;
   };
   const Case kCases[] = {
-      {"", "x", "", false},
-      {"xyaxby", "xy", "axb", true},
-      {"axb", "xy", "axb", false},
-      {"xa", "xy", "a", true},
-      {"yyy", "xy", "", true},
-      {"xax", "", "xax", false},
+      {"", "x", "", false},        {"xyaxby", "xy", "axb", true},
+      {"axb", "xy", "axb", false}, {"xa", "xy", "a", true},
+      {"yyy", "xy", "", true},     {"xax", "", "xax", false},
   };
   for (const Case& c : kCases) {
     std::string narrow = "stale";
@@ -122,8 +138,8 @@ TEST(IsSpaceCharTest, MatchesTheWideWhitespaceSetExactly) {
 
   for (unsigned unit = 0; unit <= 0xFFFF; ++unit) {
     const wchar_t c = static_cast<wchar_t>(unit);
-    EXPECT_EQ(IsSpaceChar(c), spaces.count(c) == 1) << "unit: " << std::hex
-                                                    << unit;
+    EXPECT_EQ(IsSpaceChar(c), spaces.count(c) == 1)
+        << "unit: " << std::hex << unit;
   }
 }
 
@@ -144,8 +160,14 @@ TEST(CollapseSpacesTest, TurnsRunsIntoOneBlankAndDropsLineBreakRunsOnRequest) {
       {L"\na\n", true, L"a"},
       {L"a \n b \n c", true, L"abc"},
       {L"a \n b c", true, L"ab c"},
-      {L"a\x2003\x2003" L"b", false, L"a b"},
-      {L"a\x200B" L"b", false, L"a\x200B" L"b"},
+      {L"a\x2003\x2003"
+       L"b",
+       false, L"a b"},
+      {L"a\x200B"
+       L"b",
+       false,
+       L"a\x200B"
+       L"b"},
       // NUL counts as whitespace here, unlike in trimming.
       {L"a\0\0b"s, false, L"a b"},
   };
@@ -270,15 +292,16 @@ TEST(HasPrefixTest, NarrowAndWideAgreeWithAndWithoutCase) {
     EXPECT_EQ(HasPrefixAscii(c.str, c.search, c.case_sensitive), c.has_prefix)
         << "narrow: '" << c.str << "' '" << c.search
         << "' case sensitive: " << c.case_sensitive;
-    EXPECT_EQ(HasPrefix(WidenBytes(c.str), WidenBytes(c.search),
-                        c.case_sensitive),
-              c.has_prefix)
+    EXPECT_EQ(
+        HasPrefix(WidenBytes(c.str), WidenBytes(c.search), c.case_sensitive),
+        c.has_prefix)
         << "wide: '" << c.str << "' '" << c.search
         << "' case sensitive: " << c.case_sensitive;
   }
 }
 
-TEST(IsWprintfFormatPortableTest, RejectsConversionsThatDifferBetweenPlatforms) {
+TEST(IsWprintfFormatPortableTest,
+     RejectsConversionsThatDifferBetweenPlatforms) {
   struct Case {
     const wchar_t* format;
     bool portable;

@@ -9,7 +9,7 @@ namespace test_support {
 namespace {
 
 std::mutex g_mutex;
-bool g_recording = false;            // Guarded by g_mutex.
+bool g_recording = false;             // Guarded by g_mutex.
 std::vector<std::string> g_messages;  // Guarded by g_mutex.
 
 // The message without the "[...] " prefix of its line.

@@ -19,10 +19,9 @@ bool ChildProcess::Start(const std::wstring& program,
   STARTUPINFOW startup_info = {};
   startup_info.cb = sizeof(startup_info);
   PROCESS_INFORMATION process_info = {};
-  if (!CreateProcessW(program.c_str(), writable.data(), nullptr, nullptr,
-                      FALSE, 0, nullptr,
-                      folder.empty() ? nullptr : folder.c_str(), &startup_info,
-                      &process_info)) {
+  if (!CreateProcessW(program.c_str(), writable.data(), nullptr, nullptr, FALSE,
+                      0, nullptr, folder.empty() ? nullptr : folder.c_str(),
+                      &startup_info, &process_info)) {
     return false;
   }
   CloseHandle(process_info.hThread);

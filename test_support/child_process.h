@@ -21,7 +21,8 @@ class ChildProcess {
 
   // Starts `program` with the command line `"program" arguments`, in
   // `folder` (the test's current folder when empty).
-  bool Start(const std::wstring& program, const std::wstring& arguments,
+  bool Start(const std::wstring& program,
+             const std::wstring& arguments,
              const std::wstring& folder = std::wstring());
 
   // Waits up to `timeout_ms` for the child to end. True when it ended; its
@@ -38,8 +39,10 @@ class ChildProcess {
 // Starts a program and waits for it; the exit code, or `kNoExitCode` when
 // it could not start or did not end within `timeout_ms`.
 inline constexpr DWORD kNoExitCode = 0xDEADBEEF;
-DWORD RunToExit(const std::wstring& program, const std::wstring& arguments,
-                DWORD timeout_ms, const std::wstring& folder = std::wstring());
+DWORD RunToExit(const std::wstring& program,
+                const std::wstring& arguments,
+                DWORD timeout_ms,
+                const std::wstring& folder = std::wstring());
 
 }  // namespace test_support
 

@@ -96,28 +96,4 @@ void DeleteTree(const std::wstring& path) {
   RemoveDirectoryW(path.c_str());
 }
 
-std::string Utf8(const std::wstring& wide) {
-  if (wide.empty())
-    return std::string();
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(),
-                                       static_cast<int>(wide.size()), nullptr,
-                                       0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                      &out[0], size, nullptr, nullptr);
-  return out;
-}
-
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty())
-    return std::wstring();
-  const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(),
-                                       static_cast<int>(utf8.size()), nullptr,
-                                       0);
-  std::wstring out(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                      &out[0], size);
-  return out;
-}
-
 }  // namespace test_support

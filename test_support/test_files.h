@@ -37,10 +37,6 @@ bool MakeFolder(const std::wstring& path);
 // Deletes a folder and everything in it.
 void DeleteTree(const std::wstring& path);
 
-// Narrows for test messages.
-std::string Utf8(const std::wstring& wide);
-std::wstring Wide(const std::string& utf8);
-
 }  // namespace test_support
 
 #endif  // TEST_SUPPORT_TEST_FILES_H_
