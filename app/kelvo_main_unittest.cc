@@ -178,6 +178,8 @@ TEST_F(KelvoProcessTest, StagedUpdateSurvivesFailedRename) {
 
 TEST_F(KelvoProcessTest, StaleMarkersAndProgramAreDeleted) {
   MakeRuntime();
+  // The program of an earlier update; it would write markers if it ran.
+  Place(L"updater_complete.exe", L"updatePkg.exe");
   WriteTextFile(InRuntime(L"boxes_complete.txt"), "stale");
   WriteTextFile(InRuntime(L"Orvane_complete.txt"), "stale");
 

@@ -22,15 +22,17 @@ bool ProcessHasExited(HANDLE process) {
 }
 
 // Polls for `marker` until it exists. False when the update program exits
-// without it, or when `deadline` (a GetTickCount64 value) passes.
+// without it, or when `timeout_ms` have passed since `start` (GetTickCount
+// values; the unsigned difference stays right across the counter's wrap).
 bool AwaitMarker(const std::wstring& marker,
                  HANDLE update_process,
-                 ULONGLONG deadline) {
+                 DWORD start,
+                 DWORD timeout_ms) {
   while (!PathExists(marker)) {
     // A program that wrote the marker just before it ended counts.
     if (ProcessHasExited(update_process))
       return PathExists(marker);
-    if (GetTickCount64() >= deadline)
+    if (GetTickCount() - start >= timeout_ms)
       return false;
     Sleep(kMarkerPollMs);
   }
@@ -40,6 +42,19 @@ bool AwaitMarker(const std::wstring& marker,
 void DeleteIfPresent(const std::wstring& path) {
   if (PathExists(path))
     DeleteFileW(path.c_str());
+}
+
+// Clears what an earlier start left, moves a staged update program into
+// place and, if there is an update program, runs it and waits for it.
+void ApplyPendingUpdate(const UpdatePaths& paths) {
+  if (!paths.Fit())
+    return;
+  PrepareUpdate(paths);
+  if (!PathExists(paths.program))
+    return;
+  const base::OwnedHandle update_process(StartUpdateProgram(paths));
+  if (update_process.is_valid())
+    AwaitUpdateMarkers(paths, update_process.get(), kUpdateMarkerTimeoutMs);
 }
 
 }  // namespace
@@ -110,6 +125,15 @@ UpdatePaths::UpdatePaths(const std::wstring& runtime_folder)
       first_marker(runtime_folder + L"\\boxes_complete.txt"),
       second_marker(runtime_folder + L"\\Orvane_complete.txt") {}
 
+bool UpdatePaths::Fit() const {
+  for (const std::wstring* path :
+       {&staged_program, &program, &first_marker, &second_marker}) {
+    if (path->size() >= MAX_PATH)
+      return false;
+  }
+  return true;
+}
+
 void PrepareUpdate(const UpdatePaths& paths) {
   DeleteIfPresent(paths.program);
   DeleteIfPresent(paths.first_marker);
@@ -143,9 +167,9 @@ HANDLE StartUpdateProgram(const UpdatePaths& paths) {
 bool AwaitUpdateMarkers(const UpdatePaths& paths,
                         HANDLE update_process,
                         DWORD timeout_ms) {
-  const ULONGLONG deadline = GetTickCount64() + timeout_ms;
-  if (!AwaitMarker(paths.first_marker, update_process, deadline) ||
-      !AwaitMarker(paths.second_marker, update_process, deadline)) {
+  const DWORD start = GetTickCount();
+  if (!AwaitMarker(paths.first_marker, update_process, start, timeout_ms) ||
+      !AwaitMarker(paths.second_marker, update_process, start, timeout_ms)) {
     return false;
   }
   Sleep(kMarkerSettleMs);
@@ -168,17 +192,11 @@ int RunLaunchSequence(HINSTANCE instance, wchar_t* command_tail) {
   // Without the executable's folder there is no runtime folder: nothing is
   // deleted, moved or run, and the module is found by the search path.
   const std::wstring executable_folder = ExecutableFolder();
-  const std::wstring runtime_folder =
-      executable_folder.empty() ? std::wstring()
-                                : executable_folder + kRuntimeFolderName;
-  if (!runtime_folder.empty() && PathExists(runtime_folder)) {
-    SetCurrentDirectoryW(runtime_folder.c_str());
-    const UpdatePaths paths(runtime_folder);
-    PrepareUpdate(paths);
-    if (PathExists(paths.program)) {
-      base::OwnedHandle update_process(StartUpdateProgram(paths));
-      if (update_process.is_valid())
-        AwaitUpdateMarkers(paths, update_process.get(), kUpdateMarkerTimeoutMs);
+  if (!executable_folder.empty()) {
+    const std::wstring runtime_folder = executable_folder + kRuntimeFolderName;
+    if (PathExists(runtime_folder)) {
+      SetCurrentDirectoryW(runtime_folder.c_str());
+      ApplyPendingUpdate(UpdatePaths(runtime_folder));
     }
   }
 

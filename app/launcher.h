@@ -73,6 +73,11 @@ struct UpdatePaths {
   std::wstring program;         // "updatePkg.exe"
   std::wstring first_marker;    // "boxes_complete.txt"
   std::wstring second_marker;   // "Orvane_complete.txt"
+
+  // True when every path fits in MAX_PATH characters with its terminator.
+  // Update work on paths that do not fit is refused as a whole, so that the
+  // launcher never runs a program whose markers it could not look for.
+  bool Fit() const;
 };
 
 // Deletes the update program and both markers of an earlier start, then

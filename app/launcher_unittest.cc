@@ -84,8 +84,9 @@ TEST(ReadRegistryStringTest, ReadsTerminatedAndUnterminatedValues) {
   const wchar_t terminated[] = L"C:\\Kelvo";
   RegSetValueExW(key.get(), L"terminated", 0, REG_SZ,
                  reinterpret_cast<const BYTE*>(terminated), sizeof(terminated));
-  // Stored without its terminator, and with an odd byte count.
-  const wchar_t bare[] = L"abc";
+  // Stored without its terminator, and with an odd byte count whose last
+  // byte is not zero: the read must still end in a terminator of its own.
+  const wchar_t bare[] = L"abcd";
   RegSetValueExW(key.get(), L"bare", 0, REG_SZ,
                  reinterpret_cast<const BYTE*>(bare), 3 * sizeof(wchar_t) + 1);
 
@@ -93,7 +94,7 @@ TEST(ReadRegistryStringTest, ReadsTerminatedAndUnterminatedValues) {
   ASSERT_TRUE(ReadRegistryString(key.get(), L"terminated", &value));
   EXPECT_STREQ(value.get(), L"C:\\Kelvo");
   ASSERT_TRUE(ReadRegistryString(key.get(), L"bare", &value));
-  EXPECT_STREQ(value.get(), L"abc");
+  EXPECT_STREQ(value.get(), L"abc" L"\x0064");
   EXPECT_FALSE(ReadRegistryString(key.get(), L"missing", &value));
 }
 
@@ -141,6 +142,41 @@ TEST_F(UpdateHandshakeTest, StagedUpdateSurvivesFailedRename) {
   EXPECT_EQ(ReadTextFile(paths_.program), "old program");
 }
 
+TEST_F(UpdateHandshakeTest, MarkersAlreadyThereStillSettle) {
+  WriteTextFile(paths_.first_marker, "done");
+  WriteTextFile(paths_.second_marker, "done");
+  StageProgram(L"updater_hangs.exe", paths_.program);
+  base::OwnedHandle process(StartUpdateProgram(paths_));
+  ASSERT_TRUE(process.is_valid());
+
+  const DWORD start = GetTickCount();
+  EXPECT_TRUE(AwaitUpdateMarkers(paths_, process.get(), 30000));
+  // The settle delay gives an update program that goes on after writing its
+  // markers time to finish replacing the module.
+  EXPECT_GE(GetTickCount() - start, kMarkerSettleMs - 20);
+
+  WriteTextFile(dir_.path() + L"\\stop_updater.txt", "stop");
+  EXPECT_EQ(WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+}
+
+TEST(UpdatePathsTest, FitOnlyWhenEveryPathFitsMaxPath) {
+  // "\\Orvane_complete.txt" is the longest name: 20 characters.
+  struct Case {
+    size_t folder_length;
+    bool fit;
+  };
+  const Case kCases[] = {
+      {3, true},
+      {MAX_PATH - 21, true},
+      {MAX_PATH - 20, false},
+      {MAX_PATH + 5, false},
+  };
+  for (const Case& c : kCases) {
+    const UpdatePaths paths(L"C:" + std::wstring(c.folder_length - 2, L'a'));
+    EXPECT_EQ(paths.Fit(), c.fit) << c.folder_length;
+  }
+}
+
 TEST_F(UpdateHandshakeTest, StartFailsForAProgramThatIsNotOne) {
   WriteTextFile(paths_.program, "not a program");
   base::OwnedHandle process(StartUpdateProgram(paths_));
@@ -153,12 +189,13 @@ TEST_F(UpdateHandshakeTest, AwaitEndsWithTheUpdatePrograms) {
     DWORD timeout_ms;
     bool markers_seen;
   };
+  // The limits are far longer than the programs take, except where the
+  // limit itself is what ends the wait.
   const Case kCases[] = {
-      {L"updater_complete.exe", kUpdateMarkerTimeoutMs, true},
-      {L"updater_runs_on.exe", kUpdateMarkerTimeoutMs, true},
-      {L"updater_no_markers.exe", kUpdateMarkerTimeoutMs, false},
-      {L"updater_crash.exe", kUpdateMarkerTimeoutMs, false},
-      // Runs without markers: the time limit ends the wait.
+      {L"updater_complete.exe", 30000, true},
+      {L"updater_runs_on.exe", 30000, true},
+      {L"updater_no_markers.exe", 30000, false},
+      {L"updater_crash.exe", 30000, false},
       {L"updater_hangs.exe", 300, false},
   };
   for (const Case& c : kCases) {

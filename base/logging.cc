@@ -26,9 +26,10 @@ const char* BaseName(const char* file) {
   return last_slash ? last_slash + 1 : file;
 }
 
-// Shows a fatal message to whoever sits in front of the machine. Without a
-// desktop the message box fails at once, and the text is on standard error
-// already.
+// Shows a fatal message to whoever sits in front of the machine; the process
+// waits until it is dismissed (the text is on standard error already). On a
+// desktop nobody watches, such as a headless test machine, the box waits
+// for ever: programs run there install a fatal handler instead.
 void ShowFatalMessage(const std::string& text) {
   if (text.empty())
     return;
@@ -84,7 +85,6 @@ void LogRecord::Init(const char* file, int line) {
       static_cast<unsigned>(local.wSecond));
   stream_ << '[' << stamp << ':' << SeverityName(severity_) << ':'
           << BaseName(file) << '(' << line << ")] ";
-  message_start_ = static_cast<size_t>(stream_.tellp());
 }
 
 LogRecord::~LogRecord() {
@@ -109,12 +109,12 @@ LogRecord::~LogRecord() {
   SetLastError(last_error_);
 }
 
+}  // namespace base
+
 std::ostream& operator<<(std::ostream& out, const wchar_t* wide) {
-  return out << (wide ? WideToUtf8(wide) : std::string());
+  return out << (wide ? base::WideToUtf8(wide) : std::string());
 }
 
 std::ostream& operator<<(std::ostream& out, const std::wstring& wide) {
-  return out << WideToUtf8(wide);
+  return out << base::WideToUtf8(wide);
 }
-
-}  // namespace base

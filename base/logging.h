@@ -61,13 +61,8 @@ class LogRecord {
 
   LogLevel severity_;
   std::ostringstream stream_;
-  size_t message_start_ = 0;  // Length of the line prefix.
   unsigned long last_error_;  // The caller's last-error code.
 };
-
-// Writes a wide string to a log stream as UTF-8.
-std::ostream& operator<<(std::ostream& out, const wchar_t* wide);
-std::ostream& operator<<(std::ostream& out, const std::wstring& wide);
 
 // Turns a stream expression into void, so that a check can sit in the
 // second branch of a conditional expression.
@@ -118,6 +113,12 @@ KELVO_DEFINE_CHECK_OP(GT, >)
 #pragma GCC diagnostic pop
 
 }  // namespace base
+
+// Writes a wide string to a log stream as UTF-8. Declared at global scope so
+// that ordinary lookup finds them from every namespace; inside `base` alone
+// a wide string would print as an address elsewhere.
+std::ostream& operator<<(std::ostream& out, const wchar_t* wide);
+std::ostream& operator<<(std::ostream& out, const std::wstring& wide);
 
 #define LOG(severity) \
   ::base::LogRecord(__FILE__, __LINE__, ::base::LOG_##severity).stream()

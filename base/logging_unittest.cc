@@ -83,3 +83,16 @@ TEST(LogRecordTest, KeepsTheCallersLastError) {
 
 }  // namespace
 }  // namespace base
+
+namespace elsewhere {
+
+// Wide strings stream as text from any namespace, not as an address.
+TEST(LogStreamTest, WideStringsPrintAsUtf8FromEveryNamespace) {
+  test_support::ScopedCheckRecorder recorder;
+  const std::wstring wide = L"gr\u00fc\u00df";
+  CHECK(false) << L"pointer " << wide;
+  EXPECT_EQ(recorder.messages(),
+            (std::vector<std::string>{"Check failed: false. pointer gr\xC3\xBC\xC3\x9F"}));
+}
+
+}  // namespace elsewhere

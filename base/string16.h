@@ -1,6 +1,7 @@
 #ifndef BASE_STRING16_H_
 #define BASE_STRING16_H_
 
+#include <cwchar>
 #include <string>
 
 namespace base {

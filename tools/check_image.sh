@@ -33,6 +33,7 @@ while [ $# -gt 0 ]; do
       done
       grep -q 'Type: version' <<<"$resources" || fail "no version block"
       rsrc=$(mktemp)
+      trap 'rm -f "$rsrc"' EXIT
       "$triple-objcopy" -O binary --only-section=.rsrc "$file" "$rsrc"
       manifest=$(tr -d '\0' <"$rsrc" | tr '\r\n' '  ' |
         grep -ao '<assembly.*</assembly>' || true)

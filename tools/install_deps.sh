@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
-  wine wine64 wine32:i386 cmake ninja-build googletest file
+  wine wine64 wine32:i386 cmake ninja-build googletest
 )
 
 missing=()

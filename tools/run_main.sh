@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# The main job: builds Kelvo.exe and the sample application module, lays them
-# out as an installation (Kelvo.exe beside runtime/Orvane.dll, with the
+# Builds Kelvo.exe and the sample application module, lays them out as an
+# installation (Kelvo.exe beside runtime/Orvane.dll, with the
 # sample update program staged as runtime/updatePkg.exe.tbd), and starts
 # Kelvo.exe under Wine. The sample module closes its window after a while,
 # so the run ends by itself; the exit code is the module's.
 #
-# Arguments are passed to Kelvo.exe; without any, the window stays for 3 s
-# and the module returns 0. The sample module understands --exit-code=N and
-# --close-after-ms=N. KELVO_ARCH=i686|x86_64 picks the build (default: i686
+# Arguments are passed to Kelvo.exe after "--close-after-ms=3000", so the
+# window stays 3 s unless they say otherwise (the last value of a switch
+# counts) and the module returns 0 unless given --exit-code=N. A run that
+# has not ended after 2 minutes is stopped. KELVO_ARCH=i686|x86_64 picks the build (default: i686
 # where this machine can run 32-bit programs). KELVO_NO_UPDATE=1 stages no
 # update.
 set -euo pipefail
@@ -24,8 +25,14 @@ if [ -z "$arch" ]; then
   fi
 fi
 
-cmake --preset "$arch" >/dev/null
-cmake --build --preset "$arch" --target kelvo orvane_sample updater_complete >/dev/null
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+if ! { cmake --preset "$arch" &&
+       cmake --build --preset "$arch" --target kelvo orvane_sample updater_complete
+     } >"$log" 2>&1; then
+  cat "$log" >&2
+  exit 1
+fi
 bin=out/build/$arch/bin
 install=out/install-$arch
 rm -rf "$install"
@@ -36,12 +43,12 @@ cp "$bin/Orvane.dll" "$install/runtime/"
   cp "$bin/updater_complete.exe" "$install/runtime/updatePkg.exe.tbd"
 
 tools/wine_setup.sh
-trap 'tools/wine_setup.sh stop' EXIT
-[ $# -gt 0 ] || set -- --close-after-ms=3000
+trap 'rm -f "$log"; tools/wine_setup.sh stop' EXIT
+set -- --close-after-ms=3000 "$@"
 
 echo "run_main: starting $install/Kelvo.exe $*"
 status=0
-tools/wine_run.sh "$arch" "$install/Kelvo.exe" "$@" || status=$?
+timeout 120 tools/wine_run.sh "$arch" "$install/Kelvo.exe" "$@" || status=$?
 echo "run_main: Kelvo.exe exited with code $status"
 echo "run_main: runtime folder now holds: $(ls "$install/runtime" | tr '\n' ' ')"
 exit "$status"
