@@ -53,10 +53,12 @@ class CommandLine {
                                             const std::wstring& value);
 
   // Appends a switch to the text. The name is stored as given (not
-  // lower-cased).
+  // lower-cased); it must be ASCII, which a check enforces.
   void AddSwitch(const std::wstring& switch_name);
-  // Appends a switch with a value. A value with a blank is quoted (unless it
-  // has a quote at either end) so that the child's parser gives it back.
+  // Appends a switch with a value. A value with a blank or tab is quoted,
+  // its inner quotes escaped, so that the child's parser gives it back whole.
+  // A value with a quote at either end is taken as quoted by the caller and
+  // appended unchanged: such values must come from a trusted source.
   void AddSwitchWithValue(const std::wstring& switch_name,
                           const std::wstring& value);
   // Appends `value` to the text, unquoted.
