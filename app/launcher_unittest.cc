@@ -94,7 +94,9 @@ TEST(ReadRegistryStringTest, ReadsTerminatedAndUnterminatedValues) {
   ASSERT_TRUE(ReadRegistryString(key.get(), L"terminated", &value));
   EXPECT_STREQ(value.get(), L"C:\\Kelvo");
   ASSERT_TRUE(ReadRegistryString(key.get(), L"bare", &value));
-  EXPECT_STREQ(value.get(), L"abc" L"\x0064");
+  EXPECT_STREQ(value.get(),
+               L"abc"
+               L"\x0064");
   EXPECT_FALSE(ReadRegistryString(key.get(), L"missing", &value));
 }
 

@@ -92,7 +92,8 @@ TEST(LogStreamTest, WideStringsPrintAsUtf8FromEveryNamespace) {
   const std::wstring wide = L"gr\u00fc\u00df";
   CHECK(false) << L"pointer " << wide;
   EXPECT_EQ(recorder.messages(),
-            (std::vector<std::string>{"Check failed: false. pointer gr\xC3\xBC\xC3\x9F"}));
+            (std::vector<std::string>{
+                "Check failed: false. pointer gr\xC3\xBC\xC3\x9F"}));
 }
 
 }  // namespace elsewhere
