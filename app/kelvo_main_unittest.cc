@@ -131,8 +131,7 @@ TEST_F(KelvoProcessTest, WithoutRuntimeFolderTouchesNothing) {
       7);
 
   for (const wchar_t* name : kBystanders) {
-    EXPECT_EQ(ReadTextFile(start_folder.path() + L"\\" + name), "keep")
-        << base::WideToUtf8(name);
+    EXPECT_EQ(ReadTextFile(start_folder.path() + L"\\" + name), "keep") << name;
   }
   EXPECT_FALSE(FileExists(Runtime()));
   // The current folder stayed where the process started.
@@ -204,7 +203,7 @@ TEST_F(KelvoProcessTest, PresentMarkersDoNotWaitForTheUpdateProgram) {
   };
   MakeRuntime();
   for (const Case& c : kCases) {
-    SCOPED_TRACE(base::WideToUtf8(c.updater));
+    SCOPED_TRACE(c.updater);
     DeleteFileW(InRuntime(L"stop_updater.txt").c_str());
     DeleteFileW(InRuntime(L"updater_exited.txt").c_str());
     Place(c.updater, L"updatePkg.exe.tbd");
@@ -236,7 +235,7 @@ TEST_F(KelvoProcessTest, UpdateProgramThatFailsStillStartsTheModule) {
                                       L"updater_crash.exe", nullptr};
   MakeRuntime();
   for (const wchar_t* updater : kUpdaters) {
-    SCOPED_TRACE(updater ? base::WideToUtf8(updater) : "not a program");
+    SCOPED_TRACE(updater ? updater : L"not a program");
     if (updater) {
       Place(updater, L"updatePkg.exe.tbd");
     } else {

@@ -1,6 +1,5 @@
 #include "app/launcher.h"
 
-#include "base/codepage_conversions.h"
 #include "base/scoped_handle_win.h"
 #include "gtest/gtest.h"
 #include "test_support/child_process.h"
@@ -31,7 +30,7 @@ TEST(FolderOfPathTest, CutsAfterLastBackslash) {
       {L"C:/Kelvo/Kelvo.exe", L"C:/Kelvo/Kelvo.exe"},
   };
   for (const Case& c : kCases)
-    EXPECT_EQ(FolderOfPath(c.path), c.folder) << base::WideToUtf8(c.path);
+    EXPECT_EQ(FolderOfPath(c.path), c.folder) << c.path;
 }
 
 TEST(LauncherPathsTest, ExecutableFolderIsTheRunningProgramsFolder) {
@@ -85,7 +84,8 @@ TEST(ReadRegistryStringTest, ReadsTerminatedAndUnterminatedValues) {
   RegSetValueExW(key.get(), L"terminated", 0, REG_SZ,
                  reinterpret_cast<const BYTE*>(terminated), sizeof(terminated));
   // Stored without its terminator, and with an odd byte count whose last
-  // byte is not zero: the read must still end in a terminator of its own.
+  // byte is not zero: the odd byte ('d', low byte first) is kept, and the
+  // read still ends in a terminator of its own.
   const wchar_t bare[] = L"abcd";
   RegSetValueExW(key.get(), L"bare", 0, REG_SZ,
                  reinterpret_cast<const BYTE*>(bare), 3 * sizeof(wchar_t) + 1);
@@ -94,10 +94,15 @@ TEST(ReadRegistryStringTest, ReadsTerminatedAndUnterminatedValues) {
   ASSERT_TRUE(ReadRegistryString(key.get(), L"terminated", &value));
   EXPECT_STREQ(value.get(), L"C:\\Kelvo");
   ASSERT_TRUE(ReadRegistryString(key.get(), L"bare", &value));
-  EXPECT_STREQ(value.get(),
-               L"abc"
-               L"\x0064");
+  EXPECT_STREQ(value.get(), L"abcd");
   EXPECT_FALSE(ReadRegistryString(key.get(), L"missing", &value));
+}
+
+// Tells a sample update program in `folder` that keeps running to end, and
+// waits until it has.
+void StopUpdateProgram(const std::wstring& folder, HANDLE process) {
+  WriteTextFile(folder + L"\\stop_updater.txt", "stop");
+  EXPECT_EQ(WaitForSingleObject(process, 30000), WAIT_OBJECT_0);
 }
 
 // A runtime folder in a fresh temporary folder.
@@ -157,8 +162,7 @@ TEST_F(UpdateHandshakeTest, MarkersAlreadyThereStillSettle) {
   // markers time to finish replacing the module.
   EXPECT_GE(GetTickCount() - start, kMarkerSettleMs - 20);
 
-  WriteTextFile(dir_.path() + L"\\stop_updater.txt", "stop");
-  EXPECT_EQ(WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+  StopUpdateProgram(dir_.path(), process.get());
 }
 
 TEST(UpdatePathsTest, FitOnlyWhenEveryPathFitsMaxPath) {
@@ -201,7 +205,7 @@ TEST_F(UpdateHandshakeTest, AwaitEndsWithTheUpdatePrograms) {
       {L"updater_hangs.exe", 300, false},
   };
   for (const Case& c : kCases) {
-    SCOPED_TRACE(base::WideToUtf8(c.fixture));
+    SCOPED_TRACE(c.fixture);
     ScopedTempDir dir;
     const UpdatePaths paths(dir.path());
     StageProgram(c.fixture, paths.program);
@@ -211,8 +215,7 @@ TEST_F(UpdateHandshakeTest, AwaitEndsWithTheUpdatePrograms) {
     EXPECT_EQ(AwaitUpdateMarkers(paths, process.get(), c.timeout_ms),
               c.markers_seen);
 
-    WriteTextFile(dir.path() + L"\\stop_updater.txt", "stop");
-    EXPECT_EQ(WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+    StopUpdateProgram(dir.path(), process.get());
   }
 }
 

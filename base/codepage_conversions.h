@@ -27,9 +27,8 @@ class NarrowView {
   size_t size_;
 };
 
-// The platform's code-page numbers for the two named conversions.
+// The platform's code-page number for UTF-8.
 inline constexpr unsigned kCodePageUtf8 = 65001;
-inline constexpr unsigned kCodePageAnsi = 0;
 
 std::string WideToCodePage(const std::wstring& wide, unsigned code_page);
 std::wstring CodePageToWide(NarrowView bytes, unsigned code_page);

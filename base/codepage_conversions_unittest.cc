@@ -24,14 +24,9 @@ TEST(CodePageConversionsTest, Utf8RoundTrips) {
 }
 
 TEST(CodePageConversionsTest, IllFormedInputBecomesReplacementCharacters) {
-  EXPECT_EQ(Utf8ToWide(std::string("a\xFF"
-                                   "b")),
-            L"a\xFFFD"
-            L"b");
-  EXPECT_EQ(WideToUtf8(L"a\xD800"
-                       L"b"),
-            "a\xEF\xBF\xBD"
-            "b");
+  EXPECT_EQ(Utf8ToWide(std::string("a\377b")), L"a\uFFFDb");
+  const std::wstring lone_surrogate = {L'a', wchar_t{0xD800}, L'b'};
+  EXPECT_EQ(WideToUtf8(lone_surrogate), "a\357\277\275b");
   EXPECT_EQ(Utf8ToWide(NarrowView("abc", 2)), L"ab");
 }
 

@@ -11,7 +11,6 @@ namespace {
 const char* const kSeverityNames[] = {"INFO", "WARNING", "ERROR",
                                       "ERROR_REPORT", "FATAL"};
 
-LogLevel g_min_log_level = LOG_INFO;
 LogHandlerFunction g_fatal_handler = nullptr;
 
 const char* SeverityName(LogLevel severity) {
@@ -44,14 +43,6 @@ void ShowFatalMessage(const std::string& text) {
 
 void SetFatalHandler(LogHandlerFunction handler) {
   g_fatal_handler = handler;
-}
-
-void SetMinimumLogLevel(LogLevel level) {
-  g_min_log_level = level;
-}
-
-LogLevel MinimumLogLevel() {
-  return g_min_log_level;
 }
 
 LogRecord::LogRecord(const char* file, int line)
@@ -88,22 +79,19 @@ void LogRecord::Init(const char* file, int line) {
 }
 
 LogRecord::~LogRecord() {
-  if (severity_ >= g_min_log_level) {
-    const std::string text = stream_.str();
-    const std::string line = text + "\r\n";
-    if (severity_ >= LOG_ERROR) {
-      fprintf(stderr, "%s", line.c_str());
-      fflush(stderr);
-    }
-    if (severity_ == LOG_FATAL) {
-      if (IsDebuggerPresent()) {
-        DebugBreak();
-      } else if (g_fatal_handler) {
-        g_fatal_handler(text);
-      } else {
-        ShowFatalMessage(text);
-        DebugBreak();
-      }
+  const std::string text = stream_.str();
+  if (severity_ >= LOG_ERROR) {
+    fprintf(stderr, "%s\r\n", text.c_str());
+    fflush(stderr);
+  }
+  if (severity_ == LOG_FATAL) {
+    if (IsDebuggerPresent()) {
+      DebugBreak();
+    } else if (g_fatal_handler) {
+      g_fatal_handler(text);
+    } else {
+      ShowFatalMessage(text);
+      DebugBreak();
     }
   }
   SetLastError(last_error_);

@@ -33,9 +33,6 @@ using LogHandlerFunction = void (*)(const std::string& message);
 // handler installed a failed check reports to it and the program goes on.
 void SetFatalHandler(LogHandlerFunction handler);
 
-void SetMinimumLogLevel(LogLevel level);
-LogLevel MinimumLogLevel();
-
 // One message: the line prefix is written at construction, the text is
 // streamed by the caller, and the destructor emits the line. Saves the
 // thread's last-error code and restores it when done, so logging never

@@ -17,9 +17,6 @@ class PlatformThread {
 
   // Gives the rest of the time slice to any other ready thread.
   static void YieldThread();
-
-  // Suspends the calling thread for at least `milliseconds`.
-  static void Sleep(int milliseconds);
 };
 
 }  // namespace base

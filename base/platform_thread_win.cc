@@ -12,8 +12,4 @@ void PlatformThread::YieldThread() {
   ::Sleep(0);
 }
 
-void PlatformThread::Sleep(int milliseconds) {
-  ::Sleep(milliseconds < 0 ? 0 : static_cast<DWORD>(milliseconds));
-}
-
 }  // namespace base

@@ -40,21 +40,10 @@ TEST(TrimSpacesTest, TrimsRequestedSidesAndReportsWhatWasTrimmed) {
       {L"a", TRIM_BOTH, L"a", TRIM_NOTHING},
       {L"\r\na b\v\f", TRIM_BOTH, L"a b", TRIM_BOTH},
       // The wide set reaches beyond ASCII.
-      {L"\x3000"
-       L"a\x3000",
-       TRIM_BOTH, L"a", TRIM_BOTH},
-      {L"\xA0"
-       L"a\xA0",
-       TRIM_BOTH, L"a", TRIM_BOTH},
-      {L"\x200C"
-       L"a\x2028",
-       TRIM_BOTH, L"a", TRIM_BOTH},
-      {L"\x200B"
-       L"a\x200B",
-       TRIM_BOTH,
-       L"\x200B"
-       L"a\x200B",
-       TRIM_NOTHING},
+      {L"\u3000a\u3000", TRIM_BOTH, L"a", TRIM_BOTH},
+      {L"\u00A0a\u00A0", TRIM_BOTH, L"a", TRIM_BOTH},
+      {L"\u200Ca\u2028", TRIM_BOTH, L"a", TRIM_BOTH},
+      {L"\u200Ba\u200B", TRIM_BOTH, L"\u200Ba\u200B", TRIM_NOTHING},
       // NUL is not in the set, inside or at an end.
       {L" \0a \0"s, TRIM_BOTH, L"\0a \0"s, TRIM_FRONT},
   };
@@ -76,16 +65,8 @@ TEST(TrimSpacesTest, NarrowTrimsOnlyAsciiWhitespace) {
   const Case kCases[] = {
       {"", "", TRIM_NOTHING},
       {" \t\n\v\f\ra\r ", "a", TRIM_BOTH},
-      {"\xA0"
-       "a\xA0",
-       "\xA0"
-       "a\xA0",
-       TRIM_NOTHING},
-      {"\x85"
-       "a ",
-       "\x85"
-       "a",
-       TRIM_BACK},
+      {"\240a\240", "\240a\240", TRIM_NOTHING},
+      {"\205a ", "\205a", TRIM_BACK},
   };
   for (const Case& c : kCases) {
     std::string output = "stale";
@@ -160,14 +141,8 @@ TEST(CollapseSpacesTest, TurnsRunsIntoOneBlankAndDropsLineBreakRunsOnRequest) {
       {L"\na\n", true, L"a"},
       {L"a \n b \n c", true, L"abc"},
       {L"a \n b c", true, L"ab c"},
-      {L"a\x2003\x2003"
-       L"b",
-       false, L"a b"},
-      {L"a\x200B"
-       L"b",
-       false,
-       L"a\x200B"
-       L"b"},
+      {L"a\u2003\u2003b", false, L"a b"},
+      {L"a\u200Bb", false, L"a\u200Bb"},
       // NUL counts as whitespace here, unlike in trimming.
       {L"a\0\0b"s, false, L"a b"},
   };

@@ -30,7 +30,6 @@ class ChildProcess {
   bool WaitForExit(DWORD timeout_ms, DWORD* exit_code);
 
   void Terminate();
-  HANDLE handle() const { return process_.get(); }
 
  private:
   base::OwnedHandle process_;
