@@ -27,14 +27,21 @@ class NarrowView {
   size_t size_;
 };
 
-// The platform's code-page number for UTF-8.
+// The platform's code-page numbers for UTF-8 and for the system's ANSI code
+// page.
 inline constexpr unsigned kCodePageUtf8 = 65001;
+inline constexpr unsigned kCodePageAnsi = 0;
 
 std::string WideToCodePage(const std::wstring& wide, unsigned code_page);
 std::wstring CodePageToWide(NarrowView bytes, unsigned code_page);
 
 std::string WideToUtf8(const std::wstring& wide);
 std::wstring Utf8ToWide(NarrowView utf8);
+
+// The system's ANSI code page; characters it lacks become its default
+// character.
+std::string WideToNativeMb(const std::wstring& wide);
+std::wstring NativeMbToWide(NarrowView native_mb);
 
 }  // namespace base
 

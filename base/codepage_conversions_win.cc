@@ -42,4 +42,12 @@ std::wstring Utf8ToWide(NarrowView utf8) {
   return CodePageToWide(utf8, kCodePageUtf8);
 }
 
+std::string WideToNativeMb(const std::wstring& wide) {
+  return WideToCodePage(wide, kCodePageAnsi);
+}
+
+std::wstring NativeMbToWide(NarrowView native_mb) {
+  return CodePageToWide(native_mb, kCodePageAnsi);
+}
+
 }  // namespace base

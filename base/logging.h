@@ -1,6 +1,7 @@
 #ifndef BASE_LOGGING_H_
 #define BASE_LOGGING_H_
 
+#include <cstddef>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -8,14 +9,24 @@
 // Messages and checked assertions.
 //
 // A `LogRecord` collects one message through `stream()` and emits it when it
-// goes out of scope. Every checked assertion (`CHECK`, `CHECK_EQ`, ...) is a
-// fatal message whose text begins "Check failed: "; all of them are
-// evaluated in every build. The fatal path breaks into an attached debugger,
-// or calls the handler installed with `SetFatalHandler` and returns, or shows
-// the message and raises a breakpoint exception that ends the process.
+// goes out of scope: one line, "[" + the selected prefix items + severity +
+// ":" + source file name + "(" + line + ")] " + text + CR LF, written to the
+// log file (by default "debug.log" beside the executable, opened on the first
+// message), to the debugger output when asked, and, from LOG_ERROR up, to
+// standard error. Processes that log to the same file share a named mutex,
+// so their lines never interleave.
 //
-// Any thread may log. The handlers are plain process-wide settings: set them
-// at start-up, before other threads log.
+// Every checked assertion (`CHECK`, `CHECK_EQ`, ...) is a fatal message whose
+// text begins "Check failed: "; all of them are evaluated in every build.
+// The fatal path breaks into an attached debugger, or calls the handler
+// installed with `SetFatalHandler` and returns, or shows the message
+// (`ShowFatalMessage`) and raises a breakpoint exception that ends the
+// process.
+//
+// Any thread may log. The settings below are plain process-wide values: set
+// them at start-up, before other threads log. The file, the locks that
+// guard it and the mutex are each created once, on first need, whichever
+// thread gets there first.
 
 namespace base {
 
@@ -26,12 +37,89 @@ inline constexpr LogLevel LOG_ERROR = 2;
 inline constexpr LogLevel LOG_ERROR_REPORT = 3;
 inline constexpr LogLevel LOG_FATAL = 4;
 
-// Receives the whole text of a fatal message, without its line end.
+enum LogTarget {
+  LOG_TO_NOWHERE = 0,
+  LOG_TO_FILE = 1,
+  LOG_TO_DEBUGGER = 2,
+  LOG_TO_FILE_AND_DEBUGGER = 3,
+};
+
+enum LogLockMode {
+  // A named mutex shared by every process that logs to the same file.
+  LOG_LOCK_SYSTEM_MUTEX = 0,
+  // A lock within this process only.
+  LOG_LOCK_IN_PROCESS = 1,
+};
+
+enum ExistingLogPolicy {
+  ERASE_EXISTING_LOG = 0,
+  KEEP_EXISTING_LOG = 1,
+};
+
+// Receives the whole text of a message, without its line end.
 using LogHandlerFunction = void (*)(const std::string& message);
+
+// Closes the current log file and logs to `file_name` from now on (unless
+// `target` leaves the file out). With ERASE_EXISTING_LOG the file starts
+// empty.
+void ConfigureLogging(const wchar_t* file_name,
+                      LogTarget target,
+                      LogLockMode lock_mode,
+                      ExistingLogPolicy existing_log);
+
+// Messages below `level` are dropped without a trace.
+void SetMinimumLogLevel(int level);
+int MinimumLogLevel();
+
+// Drops INFO and WARNING messages whose text does not begin with `prefix`
+// (a copy is kept); null shows every message again.
+void SetLogPrefixFilter(const char* prefix);
+
+// Which optional items the line prefix carries. By default only the time
+// stamp.
+void SelectLogPrefixItems(bool process_id,
+                          bool thread_id,
+                          bool time_stamp,
+                          bool tick_count);
 
 // Installs `handler` (or removes it, given null) for fatal messages: with a
 // handler installed a failed check reports to it and the program goes on.
 void SetFatalHandler(LogHandlerFunction handler);
+// Installs the handler of LOG_ERROR_REPORT messages; without one they are
+// shown like fatal messages, and the program goes on.
+void SetErrorReportHandler(LogHandlerFunction handler);
+
+// Closes the log file; the next message opens it again.
+void ReleaseLogFile();
+
+// Shows `text` to the user: through "debug_message.exe" beside the
+// executable when there is one (the text is its whole command line), else in
+// a message box. Returns once the report is dismissed.
+void ShowFatalMessage(const std::string& text);
+
+// The name of the mutex that guards `log_file`: "Global\" + the path with
+// every backslash turned into a slash.
+std::wstring LogMutexName(const std::wstring& log_file);
+
+// The values a line prefix may show, gathered when a message is made.
+struct LogPrefixValues {
+  unsigned long process_id = 0;
+  unsigned long thread_id = 0;
+  int month = 0;
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  unsigned long tick_count = 0;
+};
+
+// The line prefix for a message of `severity` from `file`:`line`, with the
+// items selected by SelectLogPrefixItems. Only a backslash separates the
+// file name from its folders.
+std::string FormatLogPrefix(const LogPrefixValues& values,
+                            LogLevel severity,
+                            const char* file,
+                            int line);
 
 // One message: the line prefix is written at construction, the text is
 // streamed by the caller, and the destructor emits the line. Saves the
@@ -41,6 +129,8 @@ class LogRecord {
  public:
   LogRecord(const char* file, int line);
   LogRecord(const char* file, int line, LogLevel severity);
+  // `counter` is accepted for callers that count their messages.
+  LogRecord(const char* file, int line, LogLevel severity, int counter);
   // Fatal message of a two-operand check: "Check failed: " + `result`.
   LogRecord(const char* file, int line, const std::string& result);
   LogRecord(const char* file,
@@ -55,9 +145,11 @@ class LogRecord {
 
  private:
   void Init(const char* file, int line);
+  void Emit();
 
   LogLevel severity_;
   std::ostringstream stream_;
+  size_t message_start_ = 0;  // Length of the line prefix.
   unsigned long last_error_;  // The caller's last-error code.
 };
 

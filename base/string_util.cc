@@ -1,5 +1,6 @@
 #include "base/string_util.h"
 
+#include <cstdint>
 #include <cstring>
 #include <cwchar>
 #include <type_traits>
@@ -114,6 +115,68 @@ struct EmptyStrings {
   const string16 utf16;
 };
 
+// A unit's value as a non-negative number, whatever the signedness of its
+// type.
+template <typename Unit>
+uint32_t UnitValue(Unit unit) {
+  return static_cast<std::make_unsigned_t<Unit>>(unit);
+}
+
+bool IsContinuation(uint32_t unit) {
+  return (unit & 0xC0) == 0x80;
+}
+
+// U+FFFE and U+FFFF, and the code points of every supplementary plane whose
+// low 16 bits are FFFE or FFFF, given the units of one whole sequence.
+bool IsNonCharacter(const uint32_t* units, size_t length) {
+  if (length == 3)
+    return units[0] == 0xEF && units[1] == 0xBF &&
+           (units[2] == 0xBE || units[2] == 0xBF);
+  if (length == 4)
+    return (units[1] & 0x0F) == 0x0F && units[2] == 0xBF &&
+           (units[3] == 0xBE || units[3] == 0xBF);
+  return false;
+}
+
+// The length of the well-formed sequence at the start of `units`, or 0 when
+// none starts there.
+template <typename Unit>
+size_t ValidSequenceLength(const Unit* units, size_t available) {
+  const uint32_t lead = UnitValue(units[0]);
+  if (lead < 0x80)
+    return 1;
+  if (lead <= 0xC1 || lead > 0xF4)
+    return 0;
+  const size_t length = (lead & 0xFF) < 0xE0 ? 2 : (lead & 0xFF) < 0xF0 ? 3 : 4;
+  if (available < length)
+    return 0;
+  uint32_t values[4] = {lead};
+  for (size_t i = 1; i < length; ++i) {
+    values[i] = UnitValue(units[i]);
+    if (!IsContinuation(values[i]))
+      return 0;
+  }
+  const uint32_t second = values[1];
+  if ((lead == 0xE0 && second < 0xA0) || (lead == 0xF0 && second < 0x90))
+    return 0;  // Overlong.
+  if (lead == 0xED && second >= 0xA0)
+    return 0;  // A surrogate.
+  if (lead == 0xF4 && second >= 0x90)
+    return 0;  // Above U+10FFFF.
+  return IsNonCharacter(values, length) ? 0 : length;
+}
+
+template <typename Str>
+bool IsValidUtf8Impl(const Str& str) {
+  for (size_t i = 0; i < str.size();) {
+    const size_t length = ValidSequenceLength(str.data() + i, str.size() - i);
+    if (length == 0)
+      return false;
+    i += length;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool TrimChars(const std::wstring& input,
@@ -186,6 +249,34 @@ bool IsStringASCII(const std::string& str) {
 
 bool IsStringASCII(const std::wstring& str) {
   return IsAscii(str);
+}
+
+bool IsValidUtf8(const std::string& str) {
+  return IsValidUtf8Impl(str);
+}
+
+bool IsValidUtf8Units(const std::wstring& str) {
+  return IsValidUtf8Impl(str);
+}
+
+bool IsLatin1Only(const std::wstring& wide) {
+  for (const wchar_t unit : wide) {
+    if (UnitValue(unit) > 0xFF)
+      return false;
+  }
+  return true;
+}
+
+bool Latin1FromWide(const std::wstring& wide, std::string* latin1) {
+  latin1->clear();
+  std::string bytes(wide.size(), '\0');
+  for (size_t i = 0; i < wide.size(); ++i) {
+    if (UnitValue(wide[i]) > 0xFF)
+      return false;
+    bytes[i] = static_cast<char>(wide[i]);
+  }
+  latin1->swap(bytes);
+  return true;
 }
 
 std::string AsciiFromWide(const std::wstring& wide) {

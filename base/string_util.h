@@ -5,9 +5,9 @@
 
 #include "base/string16.h"
 
-// Basic character handling: whitespace sets, trimming and collapsing, ASCII
-// tests, narrowing and widening, ASCII case folding and the comparisons
-// built on it, and the portability test for wide printf formats.
+// Basic character handling: whitespace sets, trimming and collapsing, ASCII,
+// UTF-8 and Latin-1 tests, narrowing and widening, ASCII case folding and the
+// comparisons built on it, and the portability test for wide printf formats.
 //
 // Free functions on caller-owned strings; outputs passed by pointer are
 // replaced, not appended to. No state; any thread may call them.
@@ -59,6 +59,21 @@ std::wstring CollapseSpaces(const std::wstring& text,
 // True when every unit is below 0x80.
 bool IsStringASCII(const std::string& str);
 bool IsStringASCII(const std::wstring& str);
+
+// True when the bytes are well-formed UTF-8 without surrogates, code points
+// above U+10FFFF or the non-characters U+FFFE, U+FFFF and their counterparts
+// in the supplementary planes. Overlong forms are invalid; NUL is valid.
+bool IsValidUtf8(const std::string& str);
+// The same test on a wide string whose units each carry one byte. Range
+// tests compare the whole unit (0x141 is no lead byte); the continuation
+// test looks at a unit's low eight bits.
+bool IsValidUtf8Units(const std::wstring& str);
+
+// True when every unit is at most 0xFF.
+bool IsLatin1Only(const std::wstring& wide);
+// Copies each unit of `wide` as one byte into `latin1`. At the first unit
+// above 0xFF answers false and leaves `latin1` empty.
+bool Latin1FromWide(const std::wstring& wide, std::string* latin1);
 
 // Unit-for-unit conversions of ASCII-only strings. A non-ASCII input fails a
 // check; where the process goes on, each non-ASCII unit becomes '?'.

@@ -310,6 +310,83 @@ TEST(IsWprintfFormatPortableTest,
   }
 }
 
+TEST(Utf8ValidityTest, AcceptsWellFormedTextOnly) {
+  struct Case {
+    std::string bytes;
+    bool valid;
+  };
+  const Case kCases[] = {
+      {"", true},
+      {"abc", true},
+      {std::string("a\0b", 3), true},
+      {"\xC3\xA9", true},
+      {"\xE2\x82\xAC", true},
+      {"\xF4\x8F\xBF\xBD", true},   // U+10FFFD, the last usable code point.
+      {"\xEF\xBF\xBD", true},       // U+FFFD itself.
+      {"\xF0\x9F\xBF\xBD", true},   // U+1FFFD.
+      {"\xC0\x80", false},          // Overlong NUL.
+      {"\xC1\xBF", false},          // Overlong two-byte lead.
+      {"\xE0\x9F\xBF", false},      // Overlong three-byte form.
+      {"\xF0\x8F\xBF\xBF", false},  // Overlong four-byte form.
+      {"\xED\xA0\x80", false},      // A surrogate.
+      {"\xF4\x90\x80\x80", false},  // Above U+10FFFF.
+      {"\xF5\x80\x80\x80", false},  // Lead byte out of range.
+      {"\xEF\xBF\xBE", false},      // U+FFFE.
+      {"\xEF\xBF\xBF", false},      // U+FFFF.
+      {"\xF0\x9F\xBF\xBF", false},  // U+1FFFF.
+      {"\xF4\x8F\xBF\xBE", false},  // U+10FFFE.
+      {"\x80", false},              // A stray continuation byte.
+      {"abc\xE2\x82", false},       // Cut short by the end.
+      {"\xE2\x41\xAC", false},      // Interrupted.
+      {"ok\xC3\xA9\xFF", false},    // Stops at the first bad byte.
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(IsValidUtf8(c.bytes), c.valid) << testing::PrintToString(c.bytes);
+  }
+}
+
+TEST(Utf8ValidityTest, WideUnitsCarryOneByteEach) {
+  struct Case {
+    std::wstring units;
+    bool valid;
+  };
+  const Case kCases[] = {
+      {L"", true},
+      {L"abc", true},
+      {{0xC3, 0xA9}, true},
+      {{0xF4, 0x8F, 0xBF, 0xBD}, true},
+      {{0xED, 0xA0, 0x80}, false},
+      {{0xEF, 0xBF, 0xBF}, false},
+      // Range tests see the whole unit: 0x1C3 is no lead byte.
+      {{0x1C3, 0xA9}, false},
+      // The continuation test sees the low eight bits only.
+      {{0xC3, 0x1A9}, true},
+      // ...but the bounds after 0xED compare the whole unit.
+      {{0xED, 0x180, 0x80}, false},
+      {{0xC3, 0x00}, false},  // A zero where a continuation belongs.
+      {{0xE2, 0x82}, false},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(IsValidUtf8Units(c.units), c.valid)
+        << testing::PrintToString(c.units);
+  }
+}
+
+TEST(Latin1Test, NarrowsOnlyLatin1Text) {
+  std::string latin1 = "stale";
+  EXPECT_TRUE(Latin1FromWide(L"caf\u00e9\u00ff", &latin1));
+  EXPECT_EQ(latin1, "caf\xE9\xFF");
+  EXPECT_TRUE(IsLatin1Only(L"caf\u00e9\u00ff"));
+
+  latin1 = "stale";
+  EXPECT_FALSE(Latin1FromWide(L"ab\u0100", &latin1));
+  EXPECT_TRUE(latin1.empty());
+  EXPECT_FALSE(IsLatin1Only(L"ab\u0100"));
+
+  EXPECT_TRUE(Latin1FromWide(L"", &latin1));
+  EXPECT_TRUE(latin1.empty());
+}
+
 TEST(EmptyStringTest, OneSharedEmptyStringOfEachKind) {
   AtExitManager exit_manager;
   const std::string& narrow = EmptyNarrowString();

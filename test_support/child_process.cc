@@ -18,14 +18,28 @@ bool ChildProcess::Start(const std::wstring& program,
   writable.push_back(L'\0');
   STARTUPINFOW startup_info = {};
   startup_info.cb = sizeof(startup_info);
+  base::OwnedHandle output;
+  if (!output_file_.empty()) {
+    SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+    output.Set(CreateFileW(output_file_.c_str(), GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!output.is_valid())
+      return false;
+    startup_info.dwFlags = STARTF_USESTDHANDLES;
+    startup_info.hStdOutput = output.get();
+    startup_info.hStdError = output.get();
+  }
   PROCESS_INFORMATION process_info = {};
-  if (!CreateProcessW(program.c_str(), writable.data(), nullptr, nullptr, FALSE,
-                      0, nullptr, folder.empty() ? nullptr : folder.c_str(),
-                      &startup_info, &process_info)) {
+  if (!CreateProcessW(program.c_str(), writable.data(), nullptr, nullptr,
+                      output.is_valid(), 0, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &startup_info,
+                      &process_info)) {
     return false;
   }
   CloseHandle(process_info.hThread);
   process_.Set(process_info.hProcess);
+  id_ = process_info.dwProcessId;
   return true;
 }
 

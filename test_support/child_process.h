@@ -24,6 +24,11 @@ class ChildProcess {
   bool Start(const std::wstring& program,
              const std::wstring& arguments,
              const std::wstring& folder = std::wstring());
+  // Sends the next started child's standard output and error to the file
+  // `path` (replaced). Call before Start.
+  void set_output_file(const std::wstring& path) { output_file_ = path; }
+  // The started child's process id.
+  DWORD id() const { return id_; }
 
   // Waits up to `timeout_ms` for the child to end. True when it ended; its
   // exit code is then in `exit_code`.
@@ -33,6 +38,8 @@ class ChildProcess {
 
  private:
   base::OwnedHandle process_;
+  DWORD id_ = 0;
+  std::wstring output_file_;
 };
 
 // Starts a program and waits for it; the exit code, or `kNoExitCode` when

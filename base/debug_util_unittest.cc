@@ -1,0 +1,217 @@
+#include "base/debug_util.h"
+
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "test_support/child_process.h"
+#include "test_support/test_files.h"
+
+namespace base {
+namespace {
+
+using test_support::ChildProcess;
+using test_support::FixturePath;
+using test_support::kNoExitCode;
+
+TEST(RawSwitchPresentTest, FindsSwitchesByTheCharactersAroundThem) {
+  struct Case {
+    const wchar_t* command_line;
+    const wchar_t* name;
+    bool present;
+  };
+  const Case kCases[] = {
+      {L"prog.exe --debug-on-start", L"debug-on-start", true},
+      {L"prog.exe -debug-on-start --other", L"debug-on-start", true},
+      {L"prog.exe /WAIT-FOR-DEBUGGER=1", L"wait-for-debugger", true},
+      {L"prog.exe --Debug-On-Start=0 x", L"debug-on-start", true},
+      {L"\"C:\\a b\\prog.exe\" --wait-for-debugger", L"wait-for-debugger",
+       true},
+      // The name must end at a blank, "=" or the end of the text.
+      {L"prog.exe --debug-on-startx", L"debug-on-start", false},
+      {L"prog.exe --debug-on-start\\x", L"debug-on-start", false},
+      {L"prog.exe --debug-on-star", L"debug-on-start", false},
+      // ...and follow a dash or a slash.
+      {L"prog.exe debug-on-start", L"debug-on-start", false},
+      {L"prog.exe xdebug-on-start", L"debug-on-start", false},
+      {L"", L"debug-on-start", false},
+      {L"-", L"debug-on-start", false},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(RawSwitchPresent(c.command_line, c.name), c.present)
+        << testing::PrintToString(std::wstring(c.command_line));
+  }
+}
+
+TEST(ExpandPidPatternTest, ReplacesEveryPlaceholderWhenItFits) {
+  struct Case {
+    const wchar_t* pattern;
+    size_t length;
+    bool fits;
+    const wchar_t* expected;  // What the buffer holds afterwards.
+  };
+  const Case kCases[] = {
+      {L"dbg.exe -p %ld -e %ld", 64, true, L"dbg.exe -p 1234 -e 1234"},
+      {L"abc", 4, true, L"abc"},    // Exactly fits with its terminator.
+      {L"abcd", 4, false, L"abc"},  // One over: cut, still terminated.
+      // A placeholder needs room for the longest id, whatever this one is.
+      {L"%ld", 13, true, L"1234"},
+      {L"%ld", 12, false, L""},
+      {L"x%ld%ld", 18, true, L"x12341234"},
+      {L"x%ld%ld", 17, false, L"x1234"},
+      {L"%l%d%%ld", 32, true, L"%l%d%1234"},
+      {L"", 1, true, L""},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(c.pattern)));
+    std::vector<wchar_t> out(c.length, L'X');
+    EXPECT_EQ(ExpandPidPattern(c.pattern, 1234, out.data(), out.size()),
+              c.fits);
+    EXPECT_EQ(std::wstring(out.data()), c.expected);
+  }
+  wchar_t out[16];
+  EXPECT_TRUE(ExpandPidPattern(L"%ld", 4294967295ul, out, 16));
+  EXPECT_EQ(std::wstring(out), L"4294967295");
+}
+
+// A registry key under the current user for one test, deleted afterwards.
+class ScopedTestKey {
+ public:
+  ScopedTestKey() {
+    RegCreateKeyExW(HKEY_CURRENT_USER, kPath, 0, nullptr, 0, KEY_ALL_ACCESS,
+                    nullptr, &key_, nullptr);
+  }
+  ~ScopedTestKey() {
+    RegCloseKey(key_);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kPath);
+  }
+
+  void Set(const wchar_t* name, DWORD type, const void* data, size_t bytes) {
+    RegSetValueExW(key_, name, 0, type, static_cast<const BYTE*>(data),
+                   static_cast<DWORD>(bytes));
+  }
+
+  static constexpr const wchar_t* kPath = L"Software\\KelvoTest\\DebugUtil";
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+TEST(ReadRegistryTextTest, TerminatesAfterTheReturnedText) {
+  ScopedTestKey key;
+  const DWORD number = 7;
+  key.Set(L"terminated", REG_SZ, L"abc", 8);
+  key.Set(L"unterminated", REG_SZ, L"abc", 6);
+  key.Set(L"odd", REG_SZ, L"abcd", 7);
+  key.Set(L"exact", REG_SZ, L"abcd", 10);
+  key.Set(L"full", REG_SZ, L"abcde", 10);
+  key.Set(L"long", REG_SZ, L"abcdefgh", 18);
+  key.Set(L"empty", REG_SZ, L"", 0);
+  key.Set(L"expand", REG_EXPAND_SZ, L"%TEMP%", 14);
+  key.Set(L"number", REG_DWORD, &number, sizeof(number));
+
+  struct Case {
+    const wchar_t* name;
+    size_t buffer_length;
+    bool ok;
+    const wchar_t* text;
+  };
+  const Case kCases[] = {
+      {L"terminated", 10, true, L"abc"},
+      // Stored without a terminator: leftovers of the buffer must not show.
+      {L"unterminated", 10, true, L"abc"},
+      {L"odd", 10, true, L"abcd"},
+      {L"exact", 5, true, L"abcd"},
+      {L"full", 5, false, L""},  // Would need a sixth character.
+      {L"long", 5, false, L""},
+      {L"empty", 10, false, L""},
+      {L"expand", 10, false, L""},
+      {L"number", 10, false, L""},
+      {L"missing", 10, false, L""},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(c.name)));
+    std::vector<wchar_t> out(c.buffer_length, L'X');
+    size_t length = out.size();
+    EXPECT_EQ(ReadRegistryText(HKEY_CURRENT_USER, ScopedTestKey::kPath, c.name,
+                               out.data(), &length),
+              c.ok);
+    EXPECT_EQ(std::wstring(out.data()), c.text);
+    if (c.ok) {
+      EXPECT_EQ(length, std::wcslen(c.text));
+    }
+  }
+  wchar_t out[8];
+  size_t length = 8;
+  EXPECT_FALSE(ReadRegistryText(HKEY_CURRENT_USER, L"Software\\KelvoTest\\None",
+                                L"terminated", out, &length));
+}
+
+TEST(AwaitDebuggerTest, ZeroSecondsAnswersAtOnce) {
+  EXPECT_FALSE(AwaitDebugger(0, false));
+  EXPECT_FALSE(AwaitDebugger(0, true));
+}
+
+TEST(CallStackRecordTest, StaysEmpty) {
+  const CallStackRecord record;
+  size_t count = 99;
+  EXPECT_EQ(record.ReturnAddresses(&count), nullptr);
+  EXPECT_EQ(count, 0u);
+}
+
+// Attaches to `process_id` as its debugger and serves its debug events until
+// it exits. False when attaching fails or the process runs past `timeout_ms`.
+bool DebugUntilExit(DWORD process_id, DWORD timeout_ms, DWORD* exit_code) {
+  if (!DebugActiveProcess(process_id))
+    return false;
+  const DWORD start = GetTickCount();
+  for (;;) {
+    const DWORD elapsed = GetTickCount() - start;
+    DEBUG_EVENT event = {};
+    if (elapsed >= timeout_ms ||
+        !WaitForDebugEvent(&event, timeout_ms - elapsed))
+      break;
+    DWORD status = DBG_CONTINUE;
+    switch (event.dwDebugEventCode) {
+      case CREATE_PROCESS_DEBUG_EVENT:
+        CloseHandle(event.u.CreateProcessInfo.hFile);
+        break;
+      case LOAD_DLL_DEBUG_EVENT:
+        CloseHandle(event.u.LoadDll.hFile);
+        break;
+      case EXCEPTION_DEBUG_EVENT:
+        if (event.u.Exception.ExceptionRecord.ExceptionCode !=
+            EXCEPTION_BREAKPOINT) {
+          status = DBG_EXCEPTION_NOT_HANDLED;
+        }
+        break;
+      case EXIT_PROCESS_DEBUG_EVENT:
+        *exit_code = event.u.ExitProcess.dwExitCode;
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+        return true;
+    }
+    ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+  }
+  DebugActiveProcessStop(process_id);
+  return false;
+}
+
+TEST(StartupDebugHookTest, WaitForDebuggerEndsWhenADebuggerAttaches) {
+  ChildProcess child;
+  ASSERT_TRUE(
+      child.Start(FixturePath(L"hooked_child.exe"), L"--wait-for-debugger"));
+  // The hook waits up to 60 s; attaching ends the wait well before that.
+  DWORD exit_code = kNoExitCode;
+  EXPECT_TRUE(DebugUntilExit(child.id(), 30000, &exit_code));
+  EXPECT_EQ(exit_code, 0u);
+}
+
+TEST(StartupDebugHookTest, OtherSwitchesDoNotWait) {
+  EXPECT_EQ(
+      test_support::RunToExit(FixturePath(L"hooked_child.exe"),
+                              L"--wait-for-debuggerx --debug-on-starts", 30000),
+      0u);
+}
+
+}  // namespace
+}  // namespace base
