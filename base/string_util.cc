@@ -1,9 +1,11 @@
 #include "base/string_util.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
 #include <type_traits>
+#include <utility>
 
 #include "base/logging.h"
 #include "base/singleton.h"
@@ -409,6 +411,235 @@ const std::wstring& EmptyWideString() {
 
 const string16& EmptyString16() {
   return Singleton<EmptyStrings>::get()->utf16;
+}
+
+namespace {
+
+// Output needing more units than this is refused rather than allocated.
+constexpr size_t kMaxFormattedUnits = 32 * 1024 * 1024;
+constexpr size_t kStackFormatUnits = 1024;
+
+// Output that fits in the stack buffer costs no allocation; longer output
+// is formatted once more into a heap buffer of exactly the size the first
+// pass reported. Each pass formats from its own copy of the arguments.
+template <typename Str>
+void AppendFormatImpl(Str* destination,
+                      const typename Str::value_type* format,
+                      va_list arguments) {
+  using Char = typename Str::value_type;
+  Char stack_buffer[kStackFormatUnits];
+  va_list copy;
+  va_copy(copy, arguments);
+  int result = FormatIntoBuffer(stack_buffer, kStackFormatUnits, format, copy);
+  va_end(copy);
+  if (result >= 0 && static_cast<size_t>(result) < kStackFormatUnits) {
+    destination->append(stack_buffer, result);
+    return;
+  }
+  for (;;) {
+    if (result < 0) {
+      LOG(WARNING) << "Unable to printf the requested string due to error.";
+      return;
+    }
+    const size_t needed = static_cast<size_t>(result) + 1;
+    if (needed > kMaxFormattedUnits) {
+      LOG(WARNING) << "Unable to printf the requested string due to size.";
+      return;
+    }
+    std::vector<Char> heap_buffer(needed);
+    va_copy(copy, arguments);
+    result = FormatIntoBuffer(heap_buffer.data(), needed, format, copy);
+    va_end(copy);
+    if (result >= 0 && static_cast<size_t>(result) < needed) {
+      destination->append(heap_buffer.data(), result);
+      return;
+    }
+  }
+}
+
+struct PlaceholderOffset {
+  size_t parameter;  // 0 for "$1".
+  size_t offset;
+};
+
+string16 SubstituteImpl(const string16& format,
+                        const string16 (&substitutions)[4],
+                        std::vector<size_t>* offsets) {
+  size_t length = format.size();
+  for (const string16& substitution : substitutions)
+    length += substitution.size();
+  string16 result;
+  result.reserve(length);
+  // Kept sorted by parameter; a later occurrence of a parameter goes in
+  // front of its earlier ones.
+  std::vector<PlaceholderOffset> found;
+  for (auto i = format.begin(); i != format.end(); ++i) {
+    if (*i != '$') {
+      result.push_back(*i);
+      continue;
+    }
+    if (i + 1 == format.end())
+      break;  // A '$' at the very end is dropped.
+    ++i;
+    if (*i == '$') {
+      result.push_back('$');
+      continue;
+    }
+    if (*i < '1' || *i > '4') {
+      CHECK('$' == *i || ('1' <= *i && *i <= '4'))
+          << "Invalid placeholder: " << string16(1, *i);
+      // Kept as written, so that no text of the template is lost.
+      result.push_back('$');
+      result.push_back(*i);
+      continue;
+    }
+    const size_t parameter = *i - '1';
+    if (offsets) {
+      const auto position = std::find_if(
+          found.begin(), found.end(), [parameter](const PlaceholderOffset& p) {
+            return p.parameter >= parameter;
+          });
+      found.insert(position, PlaceholderOffset{parameter, result.size()});
+    }
+    result.append(substitutions[parameter]);
+  }
+  if (offsets) {
+    for (const PlaceholderOffset& p : found)
+      offsets->push_back(p.offset);
+  }
+  return result;
+}
+
+template <typename Char>
+size_t CopyBoundedImpl(Char* destination,
+                       const Char* source,
+                       size_t destination_size) {
+  if (destination_size != 0) {
+    size_t i = 0;
+    for (; i + 1 < destination_size && source[i]; ++i)
+      destination[i] = source[i];
+    destination[i] = 0;
+  }
+  return std::char_traits<Char>::length(source);
+}
+
+}  // namespace
+
+void AppendFormatV(std::string* destination,
+                   const char* format,
+                   va_list arguments) {
+  AppendFormatImpl(destination, format, arguments);
+}
+
+void AppendFormatV(std::wstring* destination,
+                   const wchar_t* format,
+                   va_list arguments) {
+  AppendFormatImpl(destination, format, arguments);
+}
+
+void AppendFormat(std::string* destination, const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  AppendFormatV(destination, format, arguments);
+  va_end(arguments);
+}
+
+void AppendFormat(std::wstring* destination, const wchar_t* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  AppendFormatV(destination, format, arguments);
+  va_end(arguments);
+}
+
+std::string FormatString(const char* format, ...) {
+  std::string result;
+  va_list arguments;
+  va_start(arguments, format);
+  AppendFormatV(&result, format, arguments);
+  va_end(arguments);
+  return result;
+}
+
+std::wstring FormatString(const wchar_t* format, ...) {
+  std::wstring result;
+  va_list arguments;
+  va_start(arguments, format);
+  AppendFormatV(&result, format, arguments);
+  va_end(arguments);
+  return result;
+}
+
+const std::string& FormatStringInto(std::string* destination,
+                                    const char* format,
+                                    ...) {
+  destination->clear();
+  va_list arguments;
+  va_start(arguments, format);
+  AppendFormatV(destination, format, arguments);
+  va_end(arguments);
+  return *destination;
+}
+
+const std::wstring& FormatStringInto(std::wstring* destination,
+                                     const wchar_t* format,
+                                     ...) {
+  destination->clear();
+  va_list arguments;
+  va_start(arguments, format);
+  AppendFormatV(destination, format, arguments);
+  va_end(arguments);
+  return *destination;
+}
+
+string16 SubstitutePlaceholders(const string16& format,
+                                const string16& a,
+                                const string16& b,
+                                const string16& c,
+                                const string16& d,
+                                std::vector<size_t>* offsets) {
+  const string16 substitutions[4] = {a, b, c, d};
+  return SubstituteImpl(format, substitutions, offsets);
+}
+
+string16 SubstitutePlaceholders(const string16& format,
+                                const string16& a,
+                                const string16& b,
+                                const string16& c,
+                                std::vector<size_t>* offsets) {
+  const string16 substitutions[4] = {a, b, c, string16()};
+  return SubstituteImpl(format, substitutions, offsets);
+}
+
+string16 SubstitutePlaceholders(const string16& format,
+                                const string16& a,
+                                const string16& b,
+                                std::vector<size_t>* offsets) {
+  const string16 substitutions[4] = {a, b, string16(), string16()};
+  return SubstituteImpl(format, substitutions, offsets);
+}
+
+string16 SubstitutePlaceholders(const string16& format,
+                                const string16& a,
+                                size_t* offset) {
+  const string16 substitutions[4] = {a, string16(), string16(), string16()};
+  std::vector<size_t> offsets;
+  string16 result = SubstituteImpl(format, substitutions, &offsets);
+  CHECK(offsets.size() == 1);
+  if (offset && !offsets.empty())
+    *offset = offsets.front();
+  return result;
+}
+
+size_t CopyBounded(char* destination,
+                   const char* source,
+                   size_t destination_size) {
+  return CopyBoundedImpl(destination, source, destination_size);
+}
+
+size_t CopyBounded(wchar_t* destination,
+                   const wchar_t* source,
+                   size_t destination_size) {
+  return CopyBoundedImpl(destination, source, destination_size);
 }
 
 }  // namespace base

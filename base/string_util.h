@@ -1,16 +1,25 @@
 #ifndef BASE_STRING_UTIL_H_
 #define BASE_STRING_UTIL_H_
 
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/string16.h"
 
 // Basic character handling: whitespace sets, trimming and collapsing, ASCII,
 // UTF-8 and Latin-1 tests, narrowing and widening, ASCII case folding and the
 // comparisons built on it, and the portability test for wide printf formats.
+// Then the production of text: printf-style formatting into growing strings,
+// numbered placeholders in message templates and a bounded copy. (Numbers,
+// byte counts and hexadecimal to and from text are in
+// base/number_conversions.h.)
 //
 // Free functions on caller-owned strings; outputs passed by pointer are
-// replaced, not appended to. No state; any thread may call them.
+// replaced, except where a function says that it appends (AppendFormat, the
+// placeholder offsets). No state; any thread may call them.
 
 namespace base {
 
@@ -120,6 +129,75 @@ const std::string& EmptyNarrowString();
 const std::wstring& EmptyWideString();
 const string16& EmptyString16();
 
+// printf-style formatting into strings, through FormatIntoBuffer
+// (base/string_util_win.h, which documents the formatter's conversions).
+// Output of any length is produced: up to 1023 units from a stack buffer,
+// longer output from one exactly sized heap buffer. Output that would need
+// more than 32 MiB units, or a formatting error, logs a warning and leaves
+// the destination unchanged. Wide formats must pass
+// IsWprintfFormatPortable.
+[[gnu::format(gnu_printf, 2, 0)]] void AppendFormatV(std::string* destination,
+                                                     const char* format,
+                                                     va_list arguments);
+void AppendFormatV(std::wstring* destination,
+                   const wchar_t* format,
+                   va_list arguments);
+[[gnu::format(gnu_printf, 2, 3)]] void AppendFormat(std::string* destination,
+                                                    const char* format,
+                                                    ...);
+void AppendFormat(std::wstring* destination, const wchar_t* format, ...);
+[[gnu::format(gnu_printf, 1, 2)]] std::string FormatString(const char* format,
+                                                           ...);
+std::wstring FormatString(const wchar_t* format, ...);
+// Clears `destination`, then appends; returns it.
+[[gnu::format(gnu_printf, 2, 3)]] const std::string&
+FormatStringInto(std::string* destination, const char* format, ...);
+const std::wstring& FormatStringInto(std::wstring* destination,
+                                     const wchar_t* format,
+                                     ...);
+
+// Replaces "$1" to "$4" in `format` with the substitutions (the ones not
+// given are empty) and "$$" with "$"; a '$' at the very end is dropped.
+// Any other unit after '$' fails a check and is kept as written, with its
+// '$'. With `offsets`, the output position of every substitution is
+// appended to it, ordered by placeholder number; for repeats of one
+// placeholder the later occurrence comes first ("$1-$1" gives 2, 0).
+string16 SubstitutePlaceholders(const string16& format,
+                                const string16& a,
+                                const string16& b,
+                                const string16& c,
+                                const string16& d,
+                                std::vector<size_t>* offsets = nullptr);
+string16 SubstitutePlaceholders(const string16& format,
+                                const string16& a,
+                                const string16& b,
+                                const string16& c,
+                                std::vector<size_t>* offsets = nullptr);
+string16 SubstitutePlaceholders(const string16& format,
+                                const string16& a,
+                                const string16& b,
+                                std::vector<size_t>* offsets = nullptr);
+// For a format with exactly one placeholder; another count fails a check.
+// `offset`, when given, receives the first offset of the ordered list and
+// is left alone when the format held no placeholder.
+string16 SubstitutePlaceholders(const string16& format,
+                                const string16& a,
+                                size_t* offset = nullptr);
+
+// Copies the zero-terminated `source` into `destination`, at most
+// `destination_size` - 1 units and a terminator (nothing at all when the
+// size is 0). Answers the length of `source`: an answer of
+// `destination_size` or more means the copy was cut short.
+size_t CopyBounded(char* destination,
+                   const char* source,
+                   size_t destination_size);
+size_t CopyBounded(wchar_t* destination,
+                   const wchar_t* source,
+                   size_t destination_size);
+
 }  // namespace base
+
+// The platform's bounded formatting, FormatIntoBuffer.
+#include "base/string_util_win.h"
 
 #endif  // BASE_STRING_UTIL_H_

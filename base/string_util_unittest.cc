@@ -1,12 +1,16 @@
 #include "base/string_util.h"
 
+#include <climits>
+#include <cstdarg>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "base/at_exit.h"
+#include "base/logging.h"
 #include "gtest/gtest.h"
 #include "test_support/check_recorder.h"
+#include "test_support/test_files.h"
 
 namespace base {
 namespace {
@@ -398,6 +402,327 @@ TEST(EmptyStringTest, OneSharedEmptyStringOfEachKind) {
   EXPECT_EQ(&EmptyNarrowString(), &narrow);
   EXPECT_EQ(&EmptyWideString(), &wide);
   EXPECT_EQ(&EmptyString16(), &utf16);
+}
+
+// FormatIntoBuffer with variable arguments.
+int FormatIntoArray(char* buffer, size_t size, const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  const int result = FormatIntoBuffer(buffer, size, format, arguments);
+  va_end(arguments);
+  return result;
+}
+
+int FormatIntoArray(wchar_t* buffer, size_t size, const wchar_t* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  const int result = FormatIntoBuffer(buffer, size, format, arguments);
+  va_end(arguments);
+  return result;
+}
+
+TEST(FormatIntoBufferTest, AnswersTheFullLengthAndWritesOnlyWithinTheSize) {
+  struct Case {
+    size_t size;
+    const char* written;  // Null: nothing may be written at all.
+  };
+  const Case kCases[] = {
+      {0, nullptr}, {1, ""}, {2, "h"}, {5, "hel1"}, {6, "hel10"}, {16, "hel10"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(testing::Message() << "size " << c.size);
+    char narrow[16];
+    std::fill(std::begin(narrow), std::end(narrow), '#');
+    EXPECT_EQ(FormatIntoArray(narrow, c.size, "%s%d", "hel", 10), 5);
+    wchar_t wide[16];
+    std::fill(std::begin(wide), std::end(wide), L'#');
+    EXPECT_EQ(FormatIntoArray(wide, c.size, L"%ls%d", L"hel", 10), 5);
+
+    const size_t used = c.written ? strlen(c.written) + 1 : 0;
+    if (c.written) {
+      EXPECT_STREQ(narrow, c.written);
+      EXPECT_EQ(std::wstring(wide), WidenBytes(c.written));
+    }
+    // Nothing past the terminator, and with size 0 nothing at all.
+    EXPECT_EQ(std::string(narrow + used, 16 - used),
+              std::string(16 - used, '#'));
+    EXPECT_EQ(std::wstring(wide + used, 16 - used),
+              std::wstring(16 - used, L'#'));
+  }
+  // With size 0 the buffer is not even looked at.
+  EXPECT_EQ(FormatIntoArray(static_cast<char*>(nullptr), 0, "%d", 12345), 5);
+  EXPECT_EQ(FormatIntoArray(static_cast<wchar_t*>(nullptr), 0, L"%d", 12345),
+            5);
+}
+
+TEST(FormatStringTest, GivesTheTextsOfTheC99Formatter) {
+  struct Case {
+    std::string formatted;
+    const char* expected;
+  };
+  const Case kCases[] = {
+      {FormatString("%s|%ls|%c", "narrow", L"wide", 'c'), "narrow|wide|c"},
+      {FormatString("%lld %lld", LLONG_MIN, LLONG_MAX),
+       "-9223372036854775808 9223372036854775807"},
+      {FormatString("%llu", ULLONG_MAX), "18446744073709551615"},
+      {FormatString("%.1lf %.1lf %.1lf", 1.96, 1.5, 0.04), "2.0 1.5 0.0"},
+      {FormatString("%e|%g|%g", 1e21, 1e-5, 0.1), "1.000000e+21|1e-05|0.1"},
+      {FormatString("%5.2f|%-4d|%04x", 3.14159, 7, 255), " 3.14|7   |00ff"},
+      {FormatString("100%%"), "100%"},
+      // Latin-1 units of a wide argument pass as single bytes.
+      {FormatString("%ls", L"caf\u00e9"), "caf\xE9"},
+  };
+  for (const Case& c : kCases)
+    EXPECT_EQ(c.formatted, c.expected);
+
+  struct WideCase {
+    std::wstring formatted;
+    const wchar_t* expected;
+  };
+  const WideCase kWideCases[] = {
+      {FormatString(L"%ls|%lc", L"wide \u00e9\u3000", L'\u20ac'),
+       L"wide \u00e9\u3000|\u20ac"},
+      {FormatString(L"%lld", LLONG_MIN), L"-9223372036854775808"},
+      {FormatString(L"%.1lf|%e", 1.96, 1e21), L"2.0|1.000000e+21"},
+  };
+  for (const WideCase& c : kWideCases)
+    EXPECT_EQ(c.formatted, c.expected);
+}
+
+TEST(FormatStringTest, WideFormatsMustBePortable) {
+  test_support::ScopedCheckRecorder recorder;
+  FormatString(L"%hs", "narrow");
+  const std::vector<std::string> expected = {
+      "Check failed: IsWprintfFormatPortable(format). "};
+  EXPECT_EQ(recorder.messages(), expected);
+}
+
+TEST(FormatStringTest, OutputOfAnyLengthAcrossTheStackBuffer) {
+  // The stack buffer holds 1023 units and a terminator; from 1024 units on
+  // the text is formatted a second time, into the heap, and the arguments
+  // after the long one must come out right in that pass too.
+  const size_t kLengths[] = {0, 1, 1022, 1023, 1024, 1025, 4096, 1000000};
+  for (const size_t length : kLengths) {
+    SCOPED_TRACE(testing::Message() << "length " << length);
+    // "%s%d" with a single digit: the filler is one unit shorter.
+    const std::string filler(length ? length - 1 : 0, 'a');
+    const std::string tail = length ? "7" : "";
+    const char* format = length ? "%s%d" : "%s";
+
+    std::string narrow = "keep:";
+    AppendFormat(&narrow, format, filler.c_str(), 7);
+    EXPECT_EQ(narrow, "keep:" + filler + tail);
+    EXPECT_EQ(FormatString(format, filler.c_str(), 7), filler + tail);
+    std::string replaced = "old";
+    EXPECT_EQ(FormatStringInto(&replaced, format, filler.c_str(), 7),
+              filler + tail);
+    EXPECT_EQ(replaced, filler + tail);
+
+    const std::wstring wide_filler(filler.size(), L'\u00e9');
+    const std::wstring wide_tail = WidenBytes(tail);
+    const wchar_t* wide_format = length ? L"%ls%d" : L"%ls";
+    std::wstring wide = L"keep:";
+    AppendFormat(&wide, wide_format, wide_filler.c_str(), 7);
+    EXPECT_EQ(wide, L"keep:" + wide_filler + wide_tail);
+    std::wstring wide_replaced = L"old";
+    EXPECT_EQ(
+        FormatStringInto(&wide_replaced, wide_format, wide_filler.c_str(), 7),
+        wide_filler + wide_tail);
+  }
+}
+
+// Sends the log to a file of its own, so that a test can read its warnings.
+class FormatWarningTest : public testing::Test {
+ protected:
+  FormatWarningTest() : log_path_(temp_.path() + L"\\format.log") {}
+
+  void SetUp() override {
+    ConfigureLogging(log_path_.c_str(), LOG_TO_FILE, LOG_LOCK_IN_PROCESS,
+                     ERASE_EXISTING_LOG);
+  }
+
+  void TearDown() override {
+    const std::wstring default_log =
+        test_support::TestProgramFolder() + L"debug.log";
+    ConfigureLogging(default_log.c_str(), LOG_TO_FILE, LOG_LOCK_SYSTEM_MUTEX,
+                     KEEP_EXISTING_LOG);
+  }
+
+  // The messages of the log, without their line prefixes.
+  std::vector<std::string> Messages() {
+    ReleaseLogFile();
+    const std::string text = test_support::ReadTextFile(log_path_);
+    std::vector<std::string> messages;
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos;
+         start = end + 2) {
+      const std::string line = text.substr(start, end - start);
+      messages.push_back(line.substr(line.find("] ") + 2));
+    }
+    return messages;
+  }
+
+  test_support::ScopedTempDir temp_;
+  const std::wstring log_path_;
+};
+
+TEST_F(FormatWarningTest, OutputAbove32MiBUnitsIsRefusedAndLogged) {
+  // 33554432 units and a terminator need one unit more than allowed.
+  const int kTooLong = 32 * 1024 * 1024;
+  std::string narrow = "keep";
+  AppendFormat(&narrow, "%*s", kTooLong, "");
+  EXPECT_EQ(narrow, "keep");
+  EXPECT_EQ(FormatStringInto(&narrow, "%*s", kTooLong, ""), "");
+  std::wstring wide = L"keep";
+  AppendFormat(&wide, L"%*ls", kTooLong, L"");
+  EXPECT_EQ(wide, L"keep");
+
+  const std::vector<std::string> expected(
+      3, "Unable to printf the requested string due to size.");
+  EXPECT_EQ(Messages(), expected);
+
+  // One unit shorter fits exactly.
+  EXPECT_EQ(FormatString("%*s", kTooLong - 1, "x").size(),
+            static_cast<size_t>(kTooLong - 1));
+}
+
+TEST(SubstitutePlaceholdersTest, ReplacesPlaceholdersAndReportsOffsets) {
+  struct Case {
+    const wchar_t* format;
+    std::vector<std::wstring> substitutions;  // For $1 to $4.
+    const wchar_t* expected;
+    std::vector<size_t> offsets;
+  };
+  const Case kCases[] = {
+      {L"$1 costs $$5", {L"It", L"", L"", L""}, L"It costs $5", {0}},
+      {L"a$", {L"x", L"", L"", L""}, L"a", {}},
+      {L"$2$1", {L"x", L"y", L"", L""}, L"yx", {1, 0}},
+      {L"$1-$1", {L"x", L"", L"", L""}, L"x-x", {2, 0}},
+      {L"$4$3$2$1",
+       {L"a", L"bb", L"ccc", L"dddd"},
+       L"ddddcccbba",
+       {9, 7, 4, 0}},
+      {L"[$1|$3|$1]", {L"ab", L"", L"c", L""}, L"[ab|c|ab]", {6, 1, 4}},
+      {L"$$1$$", {L"x", L"", L"", L""}, L"$1$", {}},
+      {L"", {L"x", L"", L"", L""}, L"", {}},
+      {L"no placeholders", {L"x", L"", L"", L""}, L"no placeholders", {}},
+      {L"\u00e9$1\u3000",
+       {L"\u20ac", L"", L"", L""},
+       L"\u00e9\u20ac\u3000",
+       {1}},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(testing::Message() << "format: '" << c.format << "'");
+    // Offsets are appended to what the vector holds.
+    std::vector<size_t> offsets = {99};
+    EXPECT_EQ(SubstitutePlaceholders(c.format, c.substitutions[0],
+                                     c.substitutions[1], c.substitutions[2],
+                                     c.substitutions[3], &offsets),
+              c.expected);
+    std::vector<size_t> expected_offsets = {99};
+    expected_offsets.insert(expected_offsets.end(), c.offsets.begin(),
+                            c.offsets.end());
+    EXPECT_EQ(offsets, expected_offsets);
+    EXPECT_EQ(
+        SubstitutePlaceholders(c.format, c.substitutions[0], c.substitutions[1],
+                               c.substitutions[2], c.substitutions[3]),
+        c.expected);
+  }
+}
+
+TEST(SubstitutePlaceholdersTest, ShorterOverloadsLeaveTheRestEmpty) {
+  std::vector<size_t> offsets;
+  EXPECT_EQ(SubstitutePlaceholders(L"$1$2$3$4.", L"a", L"b", L"c", &offsets),
+            L"abc.");
+  EXPECT_EQ(offsets, (std::vector<size_t>{0, 1, 2, 3}));
+  offsets.clear();
+  EXPECT_EQ(SubstitutePlaceholders(L"$1$2$3$4.", L"a", L"b", &offsets), L"ab.");
+  EXPECT_EQ(offsets, (std::vector<size_t>{0, 1, 2, 2}));
+
+  size_t offset = 99;
+  EXPECT_EQ(SubstitutePlaceholders(L"Hello $1!", L"world", &offset),
+            L"Hello world!");
+  EXPECT_EQ(offset, 6u);
+  EXPECT_EQ(SubstitutePlaceholders(L"Hello $1!", L"world"), L"Hello world!");
+}
+
+TEST(SubstitutePlaceholdersTest, OneSubstitutionNeedsExactlyOnePlaceholder) {
+  test_support::ScopedCheckRecorder recorder;
+  // Without a placeholder there is no offset to store: the caller's value
+  // stays as it was.
+  size_t offset = 77;
+  EXPECT_EQ(SubstitutePlaceholders(L"Hello", L"x", &offset), L"Hello");
+  EXPECT_EQ(offset, 77u);
+  // With two, the first of the ordered offsets: the later occurrence.
+  EXPECT_EQ(SubstitutePlaceholders(L"$1$1", L"x", &offset), L"xx");
+  EXPECT_EQ(offset, 1u);
+  const std::vector<std::string> expected(
+      2, "Check failed: offsets.size() == 1. ");
+  EXPECT_EQ(recorder.messages(), expected);
+}
+
+TEST(SubstitutePlaceholdersTest, InvalidPlaceholdersFailAndStayAsWritten) {
+  struct Case {
+    const wchar_t* format;
+    const wchar_t* expected;
+    std::vector<size_t> offsets;
+    const char* unit;  // As the message shows it, in UTF-8.
+  };
+  const Case kCases[] = {
+      {L"$5x", L"$5x", {}, "5"},
+      {L"a$0", L"a$0", {}, "0"},
+      {L"$9$1", L"$9S", {2}, "9"},
+      {L"$a$$", L"$a$", {}, "a"},
+      {L"$\u00e9", L"$\u00e9", {}, "\xC3\xA9"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(testing::Message() << "format: '" << c.format << "'");
+    test_support::ScopedCheckRecorder recorder;
+    std::vector<size_t> offsets;
+    EXPECT_EQ(SubstitutePlaceholders(c.format, L"S", L"", L"", L"", &offsets),
+              c.expected);
+    EXPECT_EQ(offsets, c.offsets);
+    const std::vector<std::string> expected = {
+        std::string("Check failed: '$' == *i || ('1' <= *i && *i <= '4'). "
+                    "Invalid placeholder: ") +
+        c.unit};
+    EXPECT_EQ(recorder.messages(), expected);
+  }
+}
+
+TEST(CopyBoundedTest, CopiesWithinTheSizeAndAnswersTheSourceLength) {
+  struct Case {
+    const char* source;
+    size_t size;
+    const char* copied;  // Null: nothing may be written.
+  };
+  const Case kCases[] = {
+      {"hello", 0, nullptr}, {"hello", 1, ""},      {"hello", 3, "he"},
+      {"hello", 5, "hell"},  {"hello", 6, "hello"}, {"hello", 12, "hello"},
+      {"", 0, nullptr},      {"", 1, ""},           {"", 12, ""},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(testing::Message()
+                 << "source: '" << c.source << "' size: " << c.size);
+    char narrow[12];
+    std::fill(std::begin(narrow), std::end(narrow), '#');
+    EXPECT_EQ(CopyBounded(narrow, c.source, c.size), strlen(c.source));
+    wchar_t wide[12];
+    std::fill(std::begin(wide), std::end(wide), L'#');
+    const std::wstring wide_source = WidenBytes(c.source);
+    EXPECT_EQ(CopyBounded(wide, wide_source.c_str(), c.size),
+              wide_source.size());
+
+    const size_t used = c.copied ? strlen(c.copied) + 1 : 0;
+    if (c.copied) {
+      EXPECT_STREQ(narrow, c.copied);
+      EXPECT_EQ(std::wstring(wide), WidenBytes(c.copied));
+    }
+    EXPECT_EQ(std::string(narrow + used, 12 - used),
+              std::string(12 - used, '#'));
+    EXPECT_EQ(std::wstring(wide + used, 12 - used),
+              std::wstring(12 - used, L'#'));
+  }
 }
 
 }  // namespace
