@@ -4,6 +4,7 @@
 #include "gtest/gtest.h"
 #include "test_support/child_process.h"
 #include "test_support/test_files.h"
+#include "test_support/test_registry.h"
 
 namespace app {
 namespace {
@@ -59,36 +60,17 @@ TEST(LauncherPathsTest, LocateFilePrefersAnExistingFolder) {
   EXPECT_EQ(LocateFile(L"no-such-file-anywhere.dll", L""), L"");
 }
 
-// A registry key of this test's own under HKCU, deleted afterwards.
-class ScopedTestKey {
- public:
-  ScopedTestKey() {
-    RegCreateKeyExW(HKEY_CURRENT_USER, kPath, 0, nullptr, 0, KEY_ALL_ACCESS,
-                    nullptr, &key_, nullptr);
-  }
-  ~ScopedTestKey() {
-    RegCloseKey(key_);
-    RegDeleteKeyW(HKEY_CURRENT_USER, kPath);
-  }
-  HKEY get() const { return key_; }
-
- private:
-  static constexpr wchar_t kPath[] = L"Software\\KelvoLauncherTest";
-  HKEY key_ = nullptr;
-};
-
 TEST(ReadRegistryStringTest, ReadsTerminatedAndUnterminatedValues) {
-  ScopedTestKey key;
+  test_support::ScopedTestRegistryKey key(L"Software\\KelvoLauncherTest");
   ASSERT_TRUE(key.get());
   const wchar_t terminated[] = L"C:\\Kelvo";
-  RegSetValueExW(key.get(), L"terminated", 0, REG_SZ,
-                 reinterpret_cast<const BYTE*>(terminated), sizeof(terminated));
+  ASSERT_TRUE(
+      key.SetValue(L"terminated", REG_SZ, terminated, sizeof(terminated)));
   // Stored without its terminator, and with an odd byte count whose last
   // byte is not zero: the odd byte ('d', low byte first) is kept, and the
   // read still ends in a terminator of its own.
   const wchar_t bare[] = L"abcd";
-  RegSetValueExW(key.get(), L"bare", 0, REG_SZ,
-                 reinterpret_cast<const BYTE*>(bare), 3 * sizeof(wchar_t) + 1);
+  ASSERT_TRUE(key.SetValue(L"bare", REG_SZ, bare, 3 * sizeof(wchar_t) + 1));
 
   std::unique_ptr<wchar_t[]> value;
   ASSERT_TRUE(ReadRegistryString(key.get(), L"terminated", &value));

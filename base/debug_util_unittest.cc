@@ -6,6 +6,7 @@
 #include "gtest/gtest.h"
 #include "test_support/child_process.h"
 #include "test_support/test_files.h"
+#include "test_support/test_registry.h"
 
 namespace base {
 namespace {
@@ -13,6 +14,7 @@ namespace {
 using test_support::ChildProcess;
 using test_support::FixturePath;
 using test_support::kNoExitCode;
+using test_support::ScopedTestRegistryKey;
 
 TEST(RawSwitchPresentTest, FindsSwitchesByTheCharactersAroundThem) {
   struct Case {
@@ -74,41 +76,18 @@ TEST(ExpandPidPatternTest, ReplacesEveryPlaceholderWhenItFits) {
   EXPECT_EQ(std::wstring(out), L"4294967295");
 }
 
-// A registry key under the current user for one test, deleted afterwards.
-class ScopedTestKey {
- public:
-  ScopedTestKey() {
-    RegCreateKeyExW(HKEY_CURRENT_USER, kPath, 0, nullptr, 0, KEY_ALL_ACCESS,
-                    nullptr, &key_, nullptr);
-  }
-  ~ScopedTestKey() {
-    RegCloseKey(key_);
-    RegDeleteTreeW(HKEY_CURRENT_USER, kPath);
-  }
-
-  void Set(const wchar_t* name, DWORD type, const void* data, size_t bytes) {
-    RegSetValueExW(key_, name, 0, type, static_cast<const BYTE*>(data),
-                   static_cast<DWORD>(bytes));
-  }
-
-  static constexpr const wchar_t* kPath = L"Software\\KelvoTest\\DebugUtil";
-
- private:
-  HKEY key_ = nullptr;
-};
-
 TEST(ReadRegistryTextTest, TerminatesAfterTheReturnedText) {
-  ScopedTestKey key;
+  ScopedTestRegistryKey key(L"Software\\KelvoTest\\DebugUtil");
   const DWORD number = 7;
-  key.Set(L"terminated", REG_SZ, L"abc", 8);
-  key.Set(L"unterminated", REG_SZ, L"abc", 6);
-  key.Set(L"odd", REG_SZ, L"abcd", 7);
-  key.Set(L"exact", REG_SZ, L"abcd", 10);
-  key.Set(L"full", REG_SZ, L"abcde", 10);
-  key.Set(L"long", REG_SZ, L"abcdefgh", 18);
-  key.Set(L"empty", REG_SZ, L"", 0);
-  key.Set(L"expand", REG_EXPAND_SZ, L"%TEMP%", 14);
-  key.Set(L"number", REG_DWORD, &number, sizeof(number));
+  ASSERT_TRUE(key.SetValue(L"terminated", REG_SZ, L"abc", 8));
+  ASSERT_TRUE(key.SetValue(L"unterminated", REG_SZ, L"abc", 6));
+  ASSERT_TRUE(key.SetValue(L"odd", REG_SZ, L"abcd", 7));
+  ASSERT_TRUE(key.SetValue(L"exact", REG_SZ, L"abcd", 10));
+  ASSERT_TRUE(key.SetValue(L"full", REG_SZ, L"abcde", 10));
+  ASSERT_TRUE(key.SetValue(L"long", REG_SZ, L"abcdefgh", 18));
+  ASSERT_TRUE(key.SetValue(L"empty", REG_SZ, L"", 0));
+  ASSERT_TRUE(key.SetValue(L"expand", REG_EXPAND_SZ, L"%TEMP%", 14));
+  ASSERT_TRUE(key.SetValue(L"number", REG_DWORD, &number, sizeof(number)));
 
   struct Case {
     const wchar_t* name;
@@ -133,7 +112,7 @@ TEST(ReadRegistryTextTest, TerminatesAfterTheReturnedText) {
     SCOPED_TRACE(testing::PrintToString(std::wstring(c.name)));
     std::vector<wchar_t> out(c.buffer_length, L'X');
     size_t length = out.size();
-    EXPECT_EQ(ReadRegistryText(HKEY_CURRENT_USER, ScopedTestKey::kPath, c.name,
+    EXPECT_EQ(ReadRegistryText(HKEY_CURRENT_USER, key.path().c_str(), c.name,
                                out.data(), &length),
               c.ok);
     EXPECT_EQ(std::wstring(out.data()), c.text);

@@ -12,20 +12,14 @@
 
 #include "gtest/gtest.h"
 #include "test_support/check_recorder.h"
+#include "test_support/test_strings.h"
 
 namespace base {
 namespace {
 
 using namespace std::string_literals;
 
-// Widens bytes one for one, so that narrow cases run through the wide
-// overloads as well.
-std::wstring WidenBytes(const std::string& narrow) {
-  std::wstring wide;
-  for (const char c : narrow)
-    wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
-  return wide;
-}
+using test_support::WidenBytes;
 
 uint64_t BitsOf(double value) {
   uint64_t bits;

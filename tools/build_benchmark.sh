@@ -4,39 +4,22 @@
 # CMake package files, under OUT.
 # Usage: build_benchmark.sh TOOLCHAIN_FILE OUT
 #
-# The CMake configure runs this once per build tree. A finished build leaves
-# OUT/stamp naming the source version and the toolchain; while that matches,
-# the script returns at once. Needs the deb-src entries that
-# tools/install_deps.sh sets up; fetches nothing but the source package.
+# The CMake configure runs this once per build tree; while the build in OUT
+# is current (the same source version and toolchain) it returns at once.
+# Needs the deb-src entries that tools/install_deps.sh sets up; fetches
+# nothing but the source package.
 set -euo pipefail
+name=build_benchmark
 toolchain=$1
 out=$2
+source "$(dirname "${BASH_SOURCE[0]}")/source_package.sh"
 
-source_version=$(apt-cache showsrc benchmark 2>/dev/null |
-                 sed -n 's/^Version: //p' | sort -V | tail -n 1)
-if [ -z "$source_version" ]; then
-  echo "build_benchmark: no source package for benchmark; run tools/install_deps.sh as root" >&2
-  exit 1
-fi
+source_version=$(source_package_version benchmark)
 key="benchmark $source_version $(basename "$toolchain")"
-if [ -f "$out/stamp" ] && [ "$(cat "$out/stamp")" = "$key" ]; then
-  exit 0
-fi
+build_is_current "$key" && exit 0
 
 echo "build_benchmark: building the benchmark library $source_version ($(basename "$toolchain" .cmake))"
-started=$SECONDS
-rm -rf "$out"
-work=$out/work
-mkdir -p "$work"
-log=$out/build.log
-fail() {
-  echo "build_benchmark: $1 failed; the last lines of $log:" >&2
-  tail -n 30 "$log" >&2
-  exit 1
-}
-
-(cd "$work" && apt-get source "benchmark=$source_version") >"$log" 2>&1 ||
-  fail "fetching the source package"
+start_build benchmark "$source_version"
 source_dir=$(find "$work" -mindepth 2 -maxdepth 2 -name CMakeLists.txt \
              -printf '%h\n' | head -n 1)
 [ -n "$source_dir" ] || fail "finding the unpacked source"
@@ -59,6 +42,4 @@ cmake -S "$source_dir" -B "$work/build" -G Ninja \
 cmake --build "$work/build" -j2 >>"$log" 2>&1 || fail "build"
 cmake --install "$work/build" >>"$log" 2>&1 || fail "install"
 
-rm -rf "$work"
-echo "$key" >"$out/stamp"
-echo "build_benchmark: done in $((SECONDS - started)) s"
+finish_build "$key"

@@ -10,8 +10,10 @@
 # runs never rebuild. Needs the deb-src entries and the packages that
 # tools/install_deps.sh sets up; fetches nothing but the source package.
 set -euo pipefail
+name=build_nspr
 triple=$1
 out=$2
+source "$(dirname "${BASH_SOURCE[0]}")/source_package.sh"
 
 case "$triple" in
   i686-w64-mingw32) arch_flags=() ;;
@@ -21,33 +23,15 @@ esac
 configure_flags=(--target="$triple" --enable-win32-target=WIN95
                  --enable-optimize=-O2 --disable-debug "${arch_flags[@]}")
 
-source_version=$(apt-cache showsrc nspr 2>/dev/null |
-                 sed -n 's/^Version: //p' | sort -V | tail -n 1)
-if [ -z "$source_version" ]; then
-  echo "build_nspr: no source package for nspr; run tools/install_deps.sh as root" >&2
-  exit 1
-fi
+source_version=$(source_package_version nspr)
 # A change to this script builds anew.
 script_hash=$(sha256sum <"${BASH_SOURCE[0]}" | cut -c1-16)
 key="nspr $source_version ${configure_flags[*]} script $script_hash"
-if [ -f "$out/stamp" ] && [ "$(cat "$out/stamp")" = "$key" ]; then
-  exit 0
-fi
+build_is_current "$key" && exit 0
 
 echo "build_nspr: building NSPR $source_version for $triple (a minute or two)"
-started=$SECONDS
-rm -rf "$out"
-work=$out/work
+start_build nspr "$source_version"
 mkdir -p "$work/build" "$out/include" "$out/lib"
-log=$out/build.log
-fail() {
-  echo "build_nspr: $1 failed; the last lines of $log:" >&2
-  tail -n 30 "$log" >&2
-  exit 1
-}
-
-(cd "$work" && apt-get source "nspr=$source_version") >"$log" 2>&1 ||
-  fail "fetching the source package"
 source_dir=$(find "$work" -mindepth 3 -maxdepth 3 -path '*/nspr/configure' \
              -printf '%h\n' | head -n 1)
 [ -n "$source_dir" ] || fail "finding the unpacked source"
@@ -70,6 +54,4 @@ cp -L "$work/build/dist/lib/libnspr4_s.a" "$out/lib/"
 # NSPR's functions as its own.
 "$triple-objcopy" --remove-section=.drectve "$out/lib/libnspr4_s.a"
 
-rm -rf "$work"
-echo "$key" >"$out/stamp"
-echo "build_nspr: done in $((SECONDS - started)) s"
+finish_build "$key"
