@@ -1,9 +1,11 @@
 // "debug_message.exe": shows the message of a fatal error that a program of
-// this system reports. The program that fails starts it with the message as
-// its whole command line and waits until it ends. This one writes the
-// message to standard error, so that a failure on a machine without a
-// desktop leaves its text in the output instead of a dialog nobody can
-// dismiss.
+// this system reports. The failing program starts it with the message as
+// its whole command line and waits until it ends.
+//
+// Started with a standard error handle (from a console, or with its output
+// collected), it writes the message there, so that a failure on a machine
+// without a desktop leaves its text in the output instead of a dialog that
+// nobody can dismiss. Otherwise it shows the message in a message box.
 
 #include <windows.h>
 
@@ -11,10 +13,30 @@
 
 #include "base/codepage_conversions.h"
 
-int wmain() {
-  const std::string message = base::WideToUtf8(GetCommandLineW()) + "\r\n";
+namespace {
+
+bool WriteToStandardError(const wchar_t* message) {
+  const HANDLE standard_error = GetStdHandle(STD_ERROR_HANDLE);
+  if (!standard_error || standard_error == INVALID_HANDLE_VALUE)
+    return false;
+  const std::string text = base::WideToUtf8(message) + "\r\n";
   DWORD written = 0;
-  WriteFile(GetStdHandle(STD_ERROR_HANDLE), message.data(),
-            static_cast<DWORD>(message.size()), &written, nullptr);
+  return WriteFile(standard_error, text.data(), static_cast<DWORD>(text.size()),
+                   &written, nullptr) &&
+         written == text.size();
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE /*instance*/,
+                    HINSTANCE /*previous_instance*/,
+                    wchar_t* /*command_line*/,
+                    int /*show_command*/) {
+  // The whole command line is the message; there is no program name in it.
+  const wchar_t* const message = GetCommandLineW();
+  if (!WriteToStandardError(message)) {
+    MessageBoxW(nullptr, message, L"Fatal error",
+                MB_OK | MB_ICONHAND | MB_TOPMOST);
+  }
   return 0;
 }

@@ -1,5 +1,6 @@
 #include "base/debug_util.h"
 
+#include <cstdint>
 #include <cwchar>
 #include <limits>
 #include <string>
@@ -68,7 +69,8 @@ void TrapToDebugger() {
 }
 
 bool AwaitDebugger(int seconds, bool silent) {
-  for (int step = 0; step < seconds * kWaitStepsPerSecond; ++step) {
+  const int64_t steps = int64_t{seconds} * kWaitStepsPerSecond;
+  for (int64_t step = 0; step < steps; ++step) {
     if (IsDebuggerAttached()) {
       if (!silent)
         TrapToDebugger();

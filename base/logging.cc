@@ -1,6 +1,8 @@
 #include "base/logging.h"
 
+#include <stdint.h>
 #include <stdio.h>
+#include <wchar.h>
 #include <windows.h>
 
 #include "base/codepage_conversions.h"
@@ -16,6 +18,8 @@ const char* const kSeverityNames[] = {"INFO", "WARNING", "ERROR",
 const wchar_t kLogFileName[] = L"debug.log";
 const wchar_t kFallbackLogFile[] = L".\\debug.log";
 const wchar_t kMessageProgramName[] = L"debug_message.exe";
+// How much of an over-long mutex name is kept before its hash.
+constexpr size_t kMutexNameKeep = 200;
 
 // Settings: plain values, set at start-up before other threads log.
 int g_min_log_level = LOG_INFO;
@@ -214,7 +218,8 @@ HANDLE LogFile::MutexLocked() {
     name_ = PathBesideExecutable(kLogFileName);
   const std::wstring name =
       LogMutexName(name_.empty() ? kFallbackLogFile : name_);
-  if (mutex_.is_valid() && name == mutex_name_)
+  // A name the platform refused is not asked for again with every line.
+  if (name == mutex_name_)
     return mutex_.get();
   mutex_.Set(CreateMutexW(nullptr, FALSE, name.c_str()));
   mutex_name_ = name;
@@ -320,7 +325,21 @@ std::wstring LogMutexName(const std::wstring& log_file) {
     if (c == L'\\')
       c = L'/';
   }
-  return L"Global\\" + safe_name;
+  std::wstring name = L"Global\\" + safe_name;
+  if (name.size() < MAX_PATH)
+    return name;
+  // Object names are limited to MAX_PATH characters. A longer name keeps
+  // its start and ends in a hash of the whole path, so that every process
+  // that logs to this file still finds the same mutex.
+  uint64_t hash = 14695981039346656037ull;  // 64-bit FNV-1a.
+  for (const wchar_t c : safe_name) {
+    hash ^= static_cast<uint16_t>(c);
+    hash *= 1099511628211ull;
+  }
+  wchar_t suffix[20];
+  swprintf(suffix, 20, L"#%016llx", static_cast<unsigned long long>(hash));
+  name.resize(kMutexNameKeep);
+  return name + suffix;
 }
 
 std::string FormatLogPrefix(const LogPrefixValues& values,
@@ -404,12 +423,23 @@ void LogRecord::Emit() {
     ReportError(text);
 }
 
+LogStream& LogStream::operator<<(const wchar_t* wide) {
+  return *this << (wide ? WideToUtf8(wide) : std::string());
+}
+
+LogStream& LogStream::operator<<(const std::wstring& wide) {
+  return *this << WideToUtf8(wide);
+}
+
+LogStream& LogStream::operator<<(std::ostream& (*manipulator)(std::ostream&)) {
+  manipulator(*this);
+  return *this;
+}
+
+LogStream& LogStream::operator<<(
+    std::ios_base& (*manipulator)(std::ios_base&)) {
+  manipulator(*this);
+  return *this;
+}
+
 }  // namespace base
-
-std::ostream& operator<<(std::ostream& out, const wchar_t* wide) {
-  return out << (wide ? base::WideToUtf8(wide) : std::string());
-}
-
-std::ostream& operator<<(std::ostream& out, const std::wstring& wide) {
-  return out << base::WideToUtf8(wide);
-}

@@ -121,6 +121,24 @@ std::string FormatLogPrefix(const LogPrefixValues& values,
                             const char* file,
                             int line);
 
+// The stream a message is written to: a narrow string stream that writes
+// wide strings as UTF-8. Its operators are members and return the stream
+// itself, so every operand of a chain finds them, from any namespace, also
+// where a namespace's own operator<< would hide a global one.
+class LogStream : public std::ostringstream {
+ public:
+  LogStream& operator<<(const wchar_t* wide);
+  LogStream& operator<<(const std::wstring& wide);
+  // Manipulators such as std::hex.
+  LogStream& operator<<(std::ostream& (*manipulator)(std::ostream&));
+  LogStream& operator<<(std::ios_base& (*manipulator)(std::ios_base&));
+  template <typename T>
+  LogStream& operator<<(const T& value) {
+    static_cast<std::ostream&>(*this) << value;
+    return *this;
+  }
+};
+
 // One message: the line prefix is written at construction, the text is
 // streamed by the caller, and the destructor emits the line. Saves the
 // thread's last-error code and restores it when done, so logging never
@@ -141,14 +159,14 @@ class LogRecord {
   LogRecord& operator=(const LogRecord&) = delete;
   ~LogRecord();
 
-  std::ostream& stream() { return stream_; }
+  LogStream& stream() { return stream_; }
 
  private:
   void Init(const char* file, int line);
   void Emit();
 
   LogLevel severity_;
-  std::ostringstream stream_;
+  LogStream stream_;
   size_t message_start_ = 0;  // Length of the line prefix.
   unsigned long last_error_;  // The caller's last-error code.
 };
@@ -175,7 +193,7 @@ class CheckOpResult {
 
 template <typename A, typename B>
 std::string FormatCheckOp(const A& a, const B& b, const char* expression) {
-  std::ostringstream text;
+  LogStream text;
   text << expression << " (" << a << " vs. " << b << ")";
   return text.str();
 }
@@ -202,12 +220,6 @@ KELVO_DEFINE_CHECK_OP(GT, >)
 #pragma GCC diagnostic pop
 
 }  // namespace base
-
-// Writes a wide string to a log stream as UTF-8. Declared at global scope so
-// that ordinary lookup finds them from every namespace; inside `base` alone
-// a wide string would print as an address elsewhere.
-std::ostream& operator<<(std::ostream& out, const wchar_t* wide);
-std::ostream& operator<<(std::ostream& out, const std::wstring& wide);
 
 #define LOG(severity) \
   ::base::LogRecord(__FILE__, __LINE__, ::base::LOG_##severity).stream()

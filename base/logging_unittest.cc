@@ -83,6 +83,18 @@ TEST(LogMutexNameTest, TurnsBackslashesIntoSlashes) {
   EXPECT_EQ(LogMutexName(L"\\\\server\\share\\x.log"),
             L"Global\\//server/share/x.log");
   EXPECT_EQ(LogMutexName(L"rel/debug.log"), L"Global\\rel/debug.log");
+
+  // Names that would not fit are shortened the same way for every process,
+  // and differ for different paths.
+  const std::wstring fits = L"C:\\" + std::wstring(249, L'a');
+  EXPECT_EQ(LogMutexName(fits), L"Global\\C:/" + std::wstring(249, L'a'));
+  EXPECT_EQ(LogMutexName(fits).size(), 259u);
+  const std::wstring long_path = fits + L"b";
+  const std::wstring shortened = LogMutexName(long_path);
+  EXPECT_LT(shortened.size(), 260u);
+  EXPECT_EQ(shortened.substr(0, 200), LogMutexName(fits).substr(0, 200));
+  EXPECT_EQ(shortened, LogMutexName(long_path));
+  EXPECT_NE(shortened, LogMutexName(fits + L"c"));
 }
 
 // Puts the process-wide settings back to their start-up values afterwards,
@@ -368,6 +380,8 @@ TEST_F(LoggingTest, AWriterKilledWhileHoldingTheLogDoesNotStopTheOthers) {
   EXPECT_EQ(lines[0], "half a li");
   EXPECT_NE(lines[1].find(":WARNING:"), std::string::npos) << lines[1];
   ExpectAllWriterLines({lines.begin() + 2, lines.end() - 1}, 2, 50, 0);
+  EXPECT_NE(lines.back().find("] writer 2 line 0 ccc"), std::string::npos)
+      << lines.back();
 }
 
 TEST(LoggingProcessTest, FirstMessageGoesToDebugLogBesideTheProgram) {
@@ -389,8 +403,9 @@ TEST(LoggingProcessTest, FirstMessageGoesToDebugLogBesideTheProgram) {
 
 TEST(LoggingProcessTest, DebugMessageProgramPrintsTheFatalMessage) {
   // The test programs' folder holds the real "debug_message.exe", which
-  // writes the message to the standard error it was given (Wine passes the
-  // failing program's standard handles on to it).
+  // writes the message to its standard error when it has one. Wine passes
+  // the failing program's standard handles on to it even though they are
+  // not inherited; where they do not arrive, it shows a message box.
   ScopedTempDir folder;
   const std::wstring output = folder.path() + L"\\output.txt";
   ChildProcess child;
@@ -474,14 +489,30 @@ TEST_F(FatalPathTest, ErrorReportsAreShownAndTheProgramGoesOn) {
 
 namespace elsewhere {
 
-// Wide strings stream as text from any namespace, not as an address.
+// A namespace with an operator<< of its own, which hides every operator<<
+// declared outside it from ordinary lookup.
+struct Point {
+  int x;
+};
+std::ostream& operator<<(std::ostream& out, const Point& point) {
+  return out << "(" << point.x << ")";
+}
+
+// Wide strings stream as text from any namespace, not as an address, in
+// messages and as operands of two-operand checks.
 TEST(LogStreamTest, WideStringsPrintAsUtf8FromEveryNamespace) {
   test_support::ScopedCheckRecorder recorder;
   const std::wstring wide = L"gr\u00fc\u00df";
-  CHECK(false) << L"pointer " << wide;
-  EXPECT_EQ(recorder.messages(),
-            (std::vector<std::string>{
-                "Check failed: false. pointer gr\xC3\xBC\xC3\x9F"}));
+  CHECK(false) << L"pointer " << wide << " " << Point{7} << " " << std::hex
+               << 255;
+  CHECK_EQ(wide.c_str(), L"x");
+  CHECK_EQ(wide, L"x");
+  EXPECT_EQ(
+      recorder.messages(),
+      (std::vector<std::string>{
+          "Check failed: false. pointer gr\xC3\xBC\xC3\x9F (7) ff",
+          "Check failed: wide.c_str() == L\"x\" (gr\xC3\xBC\xC3\x9F vs. x)",
+          "Check failed: wide == L\"x\" (gr\xC3\xBC\xC3\x9F vs. x)"}));
 }
 
 }  // namespace elsewhere

@@ -9,6 +9,7 @@
 
 #include "base/logging.h"
 #include "base/singleton.h"
+#include "base/string_util_win.h"
 
 namespace base {
 

@@ -197,7 +197,4 @@ size_t CopyBounded(wchar_t* destination,
 
 }  // namespace base
 
-// The platform's bounded formatting, FormatIntoBuffer.
-#include "base/string_util_win.h"
-
 #endif  // BASE_STRING_UTIL_H_

@@ -8,6 +8,7 @@
 
 #include "base/at_exit.h"
 #include "base/logging.h"
+#include "base/string_util_win.h"
 #include "gtest/gtest.h"
 #include "test_support/check_recorder.h"
 #include "test_support/test_files.h"
