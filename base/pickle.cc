@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "base/logging.h"
 
@@ -50,6 +51,7 @@ Pickle::Pickle()
     : header_(EmptyBuffer()),
       header_size_(sizeof(Header)),
       capacity_(0),
+      payload_size_(0),
       variable_buffer_offset_(0) {
   // A failed first allocation leaves the pickle empty; the next write
   // tries again.
@@ -60,6 +62,7 @@ Pickle::Pickle(int header_size)
     : header_(EmptyBuffer()),
       header_size_(sizeof(Header)),
       capacity_(0),
+      payload_size_(0),
       variable_buffer_offset_(0) {
   CHECK(static_cast<size_t>(header_size) >= sizeof(Header));
   CHECK(header_size <= kPayloadUnit);
@@ -78,6 +81,7 @@ Pickle::Pickle(const char* data, int data_len)
     : header_(EmptyBuffer()),
       header_size_(sizeof(Header)),
       capacity_(kCapacityReadOnly),
+      payload_size_(0),
       variable_buffer_offset_(0) {
   // The bytes may come from another process: a header that does not
   // describe them exactly leaves the view empty rather than trusted.
@@ -95,12 +99,17 @@ Pickle::Pickle(const char* data, int data_len)
   }
   header_ = const_cast<char*>(data);
   header_size_ = header_size;
+  // Kept, not read again: the borrowed bytes may change after this check
+  // (shared memory, a buffer the caller reuses), and every later read must
+  // still stay within `data_len`.
+  payload_size_ = payload_size;
 }
 
 Pickle::Pickle(const Pickle& other)
     : header_(EmptyBuffer()),
       header_size_(other.header_size_),
       capacity_(0),
+      payload_size_(0),
       variable_buffer_offset_(0) {
   CopyFrom(other);
 }
@@ -108,14 +117,16 @@ Pickle::Pickle(const Pickle& other)
 Pickle& Pickle::operator=(const Pickle& other) {
   if (this == &other)
     return *this;
-  // A view lets go of the borrowed bytes and gets a buffer of its own.
-  if (capacity_ == kCapacityReadOnly)
-    BecomeEmpty(0);
-  if (header_size_ != other.header_size_) {
-    FreeBuffer();
-    header_size_ = other.header_size_;
-  }
-  CopyFrom(other);
+  // `other` may view bytes inside this pickle's own buffer (this pickle's
+  // bytes, or a pickle nested in one of its items): they are copied into a
+  // new buffer before the old one is let go. A view's borrowed bytes are
+  // never freed; the swapped-out copy frees only an owned buffer.
+  Pickle copy(other);
+  std::swap(header_, copy.header_);
+  std::swap(header_size_, copy.header_size_);
+  std::swap(capacity_, copy.capacity_);
+  std::swap(payload_size_, copy.payload_size_);
+  std::swap(variable_buffer_offset_, copy.variable_buffer_offset_);
   return *this;
 }
 
@@ -127,21 +138,15 @@ int Pickle::size() const {
   return static_cast<int>(header_size_ + payload_size());
 }
 
-uint32_t Pickle::payload_size() const {
-  // A view may start at any byte, so the header is copied out, not loaded.
-  uint32_t size;
-  memcpy(&size, header_, sizeof(size));
-  return size;
-}
-
 void Pickle::set_payload_size(size_t size) {
-  const uint32_t stored = static_cast<uint32_t>(size);
-  memcpy(header_, &stored, sizeof(stored));
+  payload_size_ = static_cast<uint32_t>(size);
+  memcpy(header_, &payload_size_, sizeof(payload_size_));
 }
 
 void Pickle::BecomeEmpty(size_t capacity) {
   header_ = EmptyBuffer();
   capacity_ = capacity;
+  payload_size_ = 0;
   variable_buffer_offset_ = 0;
 }
 
@@ -152,8 +157,6 @@ void Pickle::FreeBuffer() {
 }
 
 void Pickle::CopyFrom(const Pickle& other) {
-  // With equal header sizes the buffer is reallocated to fit `other`,
-  // which may shrink it.
   const size_t bytes = header_size_ + other.payload_size();
   const bool resized = Resize(bytes);
   CHECK(resized);
@@ -162,6 +165,9 @@ void Pickle::CopyFrom(const Pickle& other) {
     return;
   }
   memcpy(header_, other.header_, bytes);
+  // The size `other` holds, not the one its bytes state now: a view's
+  // borrowed header may have changed since the view checked it.
+  set_payload_size(other.payload_size());
   // The source's padding after its last item lies outside its bytes (a view
   // may not even have it); the next item written starts after it.
   memset(header_ + bytes, 0, AlignInt(bytes, sizeof(uint32)) - bytes);

@@ -29,7 +29,9 @@ namespace base {
 // pickle and every pointer read from it. Bytes from another process are
 // untrusted: a view whose header does not match its length holds nothing,
 // and every read checks its length against the bytes that remain, so a
-// hostile buffer makes reads fail but never reads outside it.
+// hostile buffer makes reads fail but never reads outside it. The view
+// checks the header once, when it is made, and keeps that payload size:
+// borrowed bytes that change later (shared memory) cannot move its end.
 //
 // A reader walks the payload with a cursor that it owns: a `void*` starting
 // at null, passed by address to every `Read*` call. Readers do not change
@@ -136,7 +138,8 @@ class Pickle {
                                const char* end);
 
  private:
-  uint32_t payload_size() const;
+  uint32_t payload_size() const { return payload_size_; }
+  // Sets the payload size and stores it in the header.
   void set_payload_size(size_t size);
   const char* payload() const { return header_ + header_size_; }
 
@@ -144,7 +147,8 @@ class Pickle {
   void BecomeEmpty(size_t capacity);
   // Releases the buffer if owned and becomes empty and writable.
   void FreeBuffer();
-  // Copies `other`'s bytes into a buffer of this pickle's own.
+  // Copies `other`'s bytes into a new buffer of this pickle's own; only
+  // while this pickle owns no buffer.
   void CopyFrom(const Pickle& other);
   // Grows or shrinks the owned buffer to `new_capacity` rounded up to 64;
   // false, changing nothing, when it cannot.
@@ -177,6 +181,10 @@ class Pickle {
   char* header_;        // Start of the buffer, never null.
   size_t header_size_;  // A multiple of 4, from 4 to 64.
   size_t capacity_;     // Owned bytes, or kCapacityReadOnly.
+  // The payload size that every read and size() go by. An owned buffer's
+  // header always states it; a view's is the one checked when the view was
+  // made, whatever the borrowed header says later.
+  uint32_t payload_size_;
   // Offset from the start of the buffer of the variable buffer's length
   // field; 0 while there is none.
   size_t variable_buffer_offset_;

@@ -654,6 +654,85 @@ TEST(PickleTest, CopiesAndAssignmentsOwnTheirBytes) {
   EXPECT_EQ(changed, 0);
 }
 
+// Assigning a view of bytes that lie in the target's own buffer: the
+// target lets go of that buffer only after the bytes were copied, whether
+// the view is the whole target or a pickle nested in one of its items.
+TEST(PickleTest, AssignmentFromAViewOfItsOwnBytes) {
+  struct Case {
+    const char* name;
+    int inner_header;  // Header size of the pickle viewed.
+    int outer_header;  // 0: the view is of the whole target.
+  };
+  const Case kCases[] = {
+      {"the whole pickle", 4, 0},
+      {"the whole pickle, larger header", 24, 0},
+      {"nested, same header", 4, 4},
+      {"nested, larger outer header", 4, 32},
+      {"nested, smaller outer header", 24, 4},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    Pickle inner(c.inner_header);
+    for (const Item& item : kAllKinds)
+      ASSERT_TRUE(item.write(&inner));
+    const std::vector<unsigned char> expected = BytesOf(inner);
+
+    Pickle outer(c.outer_header == 0 ? 4 : c.outer_header);
+    Pickle& target = c.outer_header == 0 ? inner : outer;
+    const char* bytes = inner.data();
+    int length = inner.size();
+    if (c.outer_header != 0) {
+      ASSERT_TRUE(outer.WriteInt(1));
+      ASSERT_TRUE(outer.WriteData(inner.data(), inner.size()));
+      void* iter = nullptr;
+      int first = 0;
+      ASSERT_TRUE(outer.ReadInt(&iter, &first));
+      ASSERT_TRUE(outer.ReadData(&iter, &bytes, &length));
+    }
+
+    target = Pickle(bytes, length);
+    EXPECT_EQ(BytesOf(target), expected);
+    int changed = 0;
+    EXPECT_EQ(ReadAllKinds(target, &changed), kAllKindsCount);
+    EXPECT_EQ(changed, 0);
+    EXPECT_TRUE(target.WriteInt(5));
+  }
+}
+
+// A view checks the stored payload size once, when it is made. Bytes that
+// change afterwards (shared memory, a buffer the caller reuses) can neither
+// stretch it past the length it was given nor cut it short.
+TEST(PickleTest, ViewKeepsThePayloadSizeItValidated) {
+  struct Case {
+    const char* name;
+    uint32_t stored_later;  // Written over the header once the view exists.
+  };
+  const Case kCases[] = {
+      {"grown by one item", 8},
+      {"grown to the largest size", 0xffffffffu},
+      {"shrunk to nothing", 0},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    // The view is given the first 8 bytes; the rest belongs to someone else.
+    std::vector<char> bytes = {4, 0, 0, 0, 9, 0, 0, 0, 'n', 'o', 't', '!'};
+    const Pickle view(bytes.data(), 8);
+    memcpy(bytes.data(), &c.stored_later, sizeof(c.stored_later));
+
+    EXPECT_EQ(view.size(), 8);
+    void* iter = nullptr;
+    int value = 0;
+    EXPECT_TRUE(view.ReadInt(&iter, &value));
+    EXPECT_EQ(value, 9);
+    EXPECT_FALSE(view.ReadInt(&iter, &value));
+    EXPECT_EQ(value, 9);
+    // A copy takes the validated size, and its own header states it.
+    const Pickle copy(view);
+    EXPECT_EQ(copy.size(), 8);
+    EXPECT_EQ(StoredPayloadSize(copy), 4u);
+  }
+}
+
 // Bytes that are not one whole pickle give an empty view: every read
 // fails, nothing outside the bytes is read, and nothing is fatal.
 TEST(PickleTest, ViewOfBytesThatAreNotAPickleHoldsNothing) {

@@ -2,6 +2,7 @@
 #define BASE_TIME_H_
 
 #include <cstdint>
+#include <limits>
 
 // Time values and the clocks behind them.
 //
@@ -12,7 +13,9 @@
 // given"). `TimeTicks` counts from an arbitrary origin (the system's start).
 //
 // Conversions refuse what they cannot represent: input out of range gives
-// the null time (or false), never a value wrapped into range. All functions
+// the null time (or false), never a value wrapped into range. Sums and
+// differences saturate at the ends of the 64-bit range, so that a deadline
+// "never" (now plus the largest duration) stays in the future. All functions
 // may be called from any thread. The clocks are process-wide objects created
 // on first use and destroyed by the at-exit manager, which must exist when
 // they are first read.
@@ -22,6 +25,30 @@
 struct _FILETIME;
 
 namespace base {
+
+namespace time_internal {
+
+// `a` + `b` and `a` - `b`, held at the largest or smallest 64-bit value
+// where the exact result lies beyond it.
+constexpr int64_t SaturatedAdd(int64_t a, int64_t b) {
+  int64_t sum = 0;
+  if (__builtin_add_overflow(a, b, &sum)) {
+    return b < 0 ? std::numeric_limits<int64_t>::min()
+                 : std::numeric_limits<int64_t>::max();
+  }
+  return sum;
+}
+
+constexpr int64_t SaturatedSub(int64_t a, int64_t b) {
+  int64_t difference = 0;
+  if (__builtin_sub_overflow(a, b, &difference)) {
+    return b < 0 ? std::numeric_limits<int64_t>::max()
+                 : std::numeric_limits<int64_t>::min();
+  }
+  return difference;
+}
+
+}  // namespace time_internal
 
 // A signed duration in microseconds. Copyable value type.
 class TimeDelta {
@@ -45,16 +72,14 @@ class TimeDelta {
   double InMillisecondsF() const;
   constexpr int64_t InMicroseconds() const { return delta_; }
 
+  // Saturating, as are the sums and differences of the other types.
   constexpr TimeDelta operator+(TimeDelta other) const {
-    return TimeDelta(delta_ + other.delta_);
+    return TimeDelta(time_internal::SaturatedAdd(delta_, other.delta_));
   }
   constexpr TimeDelta operator-(TimeDelta other) const {
-    return TimeDelta(delta_ - other.delta_);
+    return TimeDelta(time_internal::SaturatedSub(delta_, other.delta_));
   }
-  TimeDelta& operator+=(TimeDelta other) {
-    delta_ += other.delta_;
-    return *this;
-  }
+  TimeDelta& operator+=(TimeDelta other) { return *this = *this + other; }
 
   constexpr bool operator==(TimeDelta other) const {
     return delta_ == other.delta_;
@@ -96,18 +121,19 @@ class Time {
   static constexpr int64_t kUnixEpochOffset =
       ((1970 - 1601) * 365 + 89) * kMicrosecondsPerDay;
 
-  // The calendar form of a time. The order is that of the platform's
-  // SYSTEMTIME record, whose fields are 16 bits wide: a value that does not
-  // fit there is out of range.
+  // The calendar form of a time; every field starts at 0. The order is that
+  // of the platform's SYSTEMTIME record, whose fields are 16 bits wide: a
+  // value that does not fit there is out of range.
   struct Fields {
-    int year;          // Four digits, e.g. 2007.
-    int month;         // 1 to 12.
-    int day_of_week;   // 0 to 6, 0 is Sunday.
-    int day_of_month;  // 1 to 31.
-    int hour;          // 0 to 23.
-    int minute;        // 0 to 59.
-    int second;        // 0 to 59.
-    int millisecond;   // 0 to 999.
+    int year = 0;          // Four digits, e.g. 2007.
+    int month = 0;         // 1 to 12.
+    int day_of_week = 0;   // 0 to 6, 0 is Sunday. Ignored by FromUTCFields
+                           // and FromLocalFields.
+    int day_of_month = 0;  // 1 to 31.
+    int hour = 0;          // 0 to 23.
+    int minute = 0;        // 0 to 59.
+    int second = 0;        // 0 to 59.
+    int millisecond = 0;   // 0 to 999.
   };
 
   constexpr Time() = default;
@@ -162,13 +188,14 @@ class Time {
   constexpr int64_t ToInternalValue() const { return us_; }
 
   constexpr Time operator+(TimeDelta delta) const {
-    return Time(us_ + delta.InMicroseconds());
+    return Time(time_internal::SaturatedAdd(us_, delta.InMicroseconds()));
   }
   constexpr Time operator-(TimeDelta delta) const {
-    return Time(us_ - delta.InMicroseconds());
+    return Time(time_internal::SaturatedSub(us_, delta.InMicroseconds()));
   }
   constexpr TimeDelta operator-(Time other) const {
-    return TimeDelta::FromMicroseconds(us_ - other.us_);
+    return TimeDelta::FromMicroseconds(
+        time_internal::SaturatedSub(us_, other.us_));
   }
 
   constexpr bool operator==(Time other) const { return us_ == other.us_; }
@@ -228,13 +255,16 @@ class TimeTicks {
   constexpr int64_t ToInternalValue() const { return ticks_; }
 
   constexpr TimeTicks operator+(TimeDelta delta) const {
-    return TimeTicks(ticks_ + delta.InMicroseconds());
+    return TimeTicks(
+        time_internal::SaturatedAdd(ticks_, delta.InMicroseconds()));
   }
   constexpr TimeTicks operator-(TimeDelta delta) const {
-    return TimeTicks(ticks_ - delta.InMicroseconds());
+    return TimeTicks(
+        time_internal::SaturatedSub(ticks_, delta.InMicroseconds()));
   }
   constexpr TimeDelta operator-(TimeTicks other) const {
-    return TimeDelta::FromMicroseconds(ticks_ - other.ticks_);
+    return TimeDelta::FromMicroseconds(
+        time_internal::SaturatedSub(ticks_, other.ticks_));
   }
 
   constexpr bool operator==(TimeTicks other) const {

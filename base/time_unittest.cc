@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -45,6 +48,61 @@ TEST(TimeDeltaTest, MillisecondsSaturateInsteadOfWrapping) {
   EXPECT_EQ(TimeDelta::FromMilliseconds(kInt64Max / 1000 + 1).InMicroseconds(),
             kInt64Max);
   EXPECT_EQ(TimeDelta::FromMilliseconds(kInt64Min).InMicroseconds(), kInt64Min);
+}
+
+// Sums and differences of every time type stop at the ends of the 64-bit
+// range instead of wrapping: a deadline "never" must not come at once.
+TEST(TimeDeltaTest, ArithmeticSaturatesAtTheLimits) {
+  struct Case {
+    const char* what;
+    int64_t a;
+    char op;  // '+' or '-'.
+    int64_t b;
+    int64_t expected;
+  };
+  const Case kCases[] = {
+      {"ordinary sum", 5, '+', -7, -2},
+      {"ordinary difference", 5, '-', 7, -2},
+      {"deadline that never comes", 86400000000, '+', kInt64Max, kInt64Max},
+      {"largest plus one", kInt64Max, '+', 1, kInt64Max},
+      {"largest plus itself", kInt64Max, '+', kInt64Max, kInt64Max},
+      {"smallest plus minus one", kInt64Min, '+', -1, kInt64Min},
+      {"smallest plus itself", kInt64Min, '+', kInt64Min, kInt64Min},
+      {"largest plus smallest", kInt64Max, '+', kInt64Min, -1},
+      {"smallest minus one", kInt64Min, '-', 1, kInt64Min},
+      {"largest minus minus one", kInt64Max, '-', -1, kInt64Max},
+      {"zero minus smallest", 0, '-', kInt64Min, kInt64Max},
+      {"minus one minus smallest, exactly largest", -1, '-', kInt64Min,
+       kInt64Max},
+      {"smallest minus largest", kInt64Min, '-', kInt64Max, kInt64Min},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    const TimeDelta delta_a = TimeDelta::FromMicroseconds(c.a);
+    const TimeDelta delta_b = TimeDelta::FromMicroseconds(c.b);
+    const Time time_a = Time::FromInternalValue(c.a);
+    const TimeTicks ticks_a = TimeTicks::FromInternalValue(c.a);
+    if (c.op == '+') {
+      EXPECT_EQ((delta_a + delta_b).InMicroseconds(), c.expected);
+      TimeDelta accumulated = delta_a;
+      accumulated += delta_b;
+      EXPECT_EQ(accumulated.InMicroseconds(), c.expected);
+      EXPECT_EQ((time_a + delta_b).ToInternalValue(), c.expected);
+      EXPECT_EQ((ticks_a + delta_b).ToInternalValue(), c.expected);
+    } else {
+      EXPECT_EQ((delta_a - delta_b).InMicroseconds(), c.expected);
+      EXPECT_EQ((time_a - delta_b).ToInternalValue(), c.expected);
+      EXPECT_EQ((time_a - Time::FromInternalValue(c.b)).InMicroseconds(),
+                c.expected);
+      EXPECT_EQ((ticks_a - delta_b).ToInternalValue(), c.expected);
+      EXPECT_EQ((ticks_a - TimeTicks::FromInternalValue(c.b)).InMicroseconds(),
+                c.expected);
+    }
+  }
+  static_assert(
+      (TimeTicks::FromInternalValue(1) + TimeDelta::FromMicroseconds(kInt64Max))
+              .ToInternalValue() == kInt64Max,
+      "the operators stay usable in constant expressions");
 }
 
 TEST(TimeTest, UnixSecondsMapOntoTheInternalEpoch) {
@@ -221,6 +279,34 @@ TEST(TimeTest, FieldsOutOfRangeAreRefusedNotWrapped) {
         2, "Check failed: false. Unable to convert time");
     EXPECT_EQ(recorder.messages(), expected);
   }
+}
+
+// The platform's conversion ignores the day of the week, so any value in
+// it, including one the caller never set, gives the same time.
+TEST(TimeTest, DayOfWeekIsNotChecked) {
+  // 2000-01-01 12:30:00 UTC.
+  const Time::Fields kFields = {2000, 1, 6, 1, 12, 30, 0, 0};
+  const int64_t kInternal = 946729800 * Time::kMicrosecondsPerSecond + kEpoch;
+  const Time local = Time::FromLocalFields(kFields);
+  const int kDays[] = {0, 3, 7, -1, 0x10000, INT_MIN, INT_MAX};
+  for (const int day : kDays) {
+    SCOPED_TRACE(day);
+    Time::Fields fields = kFields;
+    fields.day_of_week = day;
+    test_support::ScopedCheckRecorder recorder;
+    EXPECT_EQ(Time::FromUTCFields(fields).ToInternalValue(), kInternal);
+    EXPECT_EQ(Time::FromLocalFields(fields), local);
+    EXPECT_EQ(recorder.messages(), kNoMessages);
+  }
+}
+
+// A record declared without an initialiser starts at zero, whatever the
+// memory under it held.
+TEST(TimeTest, FieldsStartAtZero) {
+  alignas(Time::Fields) unsigned char storage[sizeof(Time::Fields)];
+  memset(storage, 0xa5, sizeof(storage));
+  const Time::Fields* fields = new (storage) Time::Fields;
+  EXPECT_EQ(Describe(*fields), "0-0-0 (0) 0:0:0.0");
 }
 
 TEST(TimeTest, TimesWithoutACalendarFormGiveZeroFields) {

@@ -65,9 +65,12 @@ bool NarrowField(int value, WORD* field) {
 }
 
 bool FieldsToSystemTime(const Time::Fields& fields, SYSTEMTIME* system_time) {
+  // The conversion ignores the day of the week, so it is passed on narrowed
+  // but not checked: a caller that leaves it unset, or at -1, still gets the
+  // time of the date it gave.
+  system_time->wDayOfWeek = static_cast<WORD>(fields.day_of_week);
   return NarrowField(fields.year, &system_time->wYear) &&
          NarrowField(fields.month, &system_time->wMonth) &&
-         NarrowField(fields.day_of_week, &system_time->wDayOfWeek) &&
          NarrowField(fields.day_of_month, &system_time->wDay) &&
          NarrowField(fields.hour, &system_time->wHour) &&
          NarrowField(fields.minute, &system_time->wMinute) &&
