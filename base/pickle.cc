@@ -385,7 +385,9 @@ char* Pickle::BeginWrite(size_t length) {
 void Pickle::EndWrite(char* dest, size_t length) {
   const size_t end = dest - payload() + length;
   set_payload_size(end);
-  memset(dest + length, 0, AlignInt(length, sizeof(uint32)) - length);
+  const size_t padding = AlignInt(length, sizeof(uint32)) - length;
+  if (padding)
+    memset(dest + length, 0, padding);
 }
 
 bool Pickle::WriteItem(const int32_t* prefix,
@@ -414,8 +416,15 @@ bool Pickle::WriteItem(const int32_t* prefix,
   return true;
 }
 
+// Fixed-width values come from the caller's variables, never from this
+// pickle's buffer, so they skip WriteItem's check for that.
 bool Pickle::WriteFixed(const void* value, size_t width) {
-  return WriteItem(nullptr, value, width);
+  char* const dest = BeginWrite(width);
+  if (!dest)
+    return false;
+  memcpy(dest, value, width);
+  EndWrite(dest, width);
+  return true;
 }
 
 bool Pickle::WriteBool(bool value) {
