@@ -5,7 +5,8 @@
 # Usage: build_benchmark.sh TOOLCHAIN_FILE OUT
 #
 # The CMake configure runs this once per build tree; while the build in OUT
-# is current (the same source version and toolchain) it returns at once.
+# is current (the same source version, compiler and scripts) it returns at
+# once.
 # Needs the deb-src entries that tools/install_deps.sh sets up; fetches
 # nothing but the source package.
 set -euo pipefail
@@ -14,8 +15,8 @@ toolchain=$1
 out=$2
 source "$(dirname "${BASH_SOURCE[0]}")/source_package.sh"
 
-source_version=$(source_package_version benchmark)
-key="benchmark $source_version $(basename "$toolchain")"
+find_source_version benchmark
+key="benchmark $source_version $(toolchain_key "$(basename "$toolchain" .cmake)")"
 build_is_current "$key" && exit 0
 
 echo "build_benchmark: building the benchmark library $source_version ($(basename "$toolchain" .cmake))"

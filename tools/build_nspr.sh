@@ -23,10 +23,8 @@ esac
 configure_flags=(--target="$triple" --enable-win32-target=WIN95
                  --enable-optimize=-O2 --disable-debug "${arch_flags[@]}")
 
-source_version=$(source_package_version nspr)
-# A change to this script builds anew.
-script_hash=$(sha256sum <"${BASH_SOURCE[0]}" | cut -c1-16)
-key="nspr $source_version ${configure_flags[*]} script $script_hash"
+find_source_version nspr
+key="nspr $source_version ${configure_flags[*]} $(toolchain_key "$triple")"
 build_is_current "$key" && exit 0
 
 echo "build_nspr: building NSPR $source_version for $triple (a minute or two)"

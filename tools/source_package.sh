@@ -3,19 +3,32 @@
 # tools/build_benchmark.sh). Sourced; the caller sets `name` (for messages)
 # and `out` (the folder that receives the build) first.
 #
-# A finished build leaves $out/stamp holding a key of the source version and
-# the build settings; while the key matches, the caller stops at once.
+# A finished build leaves $out/stamp holding a key of the source version,
+# the compiler's version, the build settings and the scripts themselves;
+# while the key matches, the caller stops at once.
 
-# Prints the newest version of source package $1 that apt knows.
-source_package_version() {
-  local version
-  version=$(apt-cache showsrc "$1" 2>/dev/null |
-            sed -n 's/^Version: //p' | sort -V | tail -n 1)
-  if [ -z "$version" ]; then
-    echo "$name: no source package for $1; run tools/install_deps.sh as root" >&2
-    return 1
+# Sets source_version to the newest version of source package $1 that apt
+# knows. When apt knows none (its lists were cleaned, say), a finished build
+# in $out is kept as it is and the script ends; without one, it fails.
+find_source_version() {
+  source_version=$(apt-cache showsrc "$1" 2>/dev/null |
+                   sed -n 's/^Version: //p' | sort -V | tail -n 1)
+  [ -n "$source_version" ] && return
+  if [ -f "$out/stamp" ]; then
+    echo "$name: apt knows no source package for $1; keeping the build in $out" >&2
+    exit 0
   fi
-  echo "$version"
+  echo "$name: no source package for $1; run tools/install_deps.sh as root" >&2
+  exit 1
+}
+
+# The part of a stamp's key that names the compiler for target triple $1
+# and the scripts that build with it: a change to either builds anew.
+toolchain_key() {
+  local compiler scripts
+  compiler=$("$1-g++-posix" -dumpfullversion)
+  scripts=$(cat "$0" "${BASH_SOURCE[0]}" | sha256sum | cut -c1-16)
+  echo "$1 g++ $compiler scripts $scripts"
 }
 
 # True when $out holds a finished build stamped with key $1.
