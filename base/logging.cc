@@ -120,6 +120,9 @@ class LogFile {
   void Release();
 
  private:
+  // Takes "debug.log" beside the executable when no name was configured.
+  // It stays empty when that path does not fit.
+  void ChooseNameLocked();
   bool OpenLocked();
   void CloseLocked();
   // The mutex for the current file name, made when first needed (and again
@@ -192,11 +195,15 @@ void LogFile::Release() {
   CloseLocked();
 }
 
+void LogFile::ChooseNameLocked() {
+  if (name_.empty())
+    name_ = PathBesideExecutable(kLogFileName);
+}
+
 bool LogFile::OpenLocked() {
   if (file_.is_valid())
     return true;
-  if (name_.empty())
-    name_ = PathBesideExecutable(kLogFileName);
+  ChooseNameLocked();
   // The folder beside the executable may be read-only; then the current
   // folder takes the log.
   if (!name_.empty())
@@ -214,8 +221,7 @@ void LogFile::CloseLocked() {
 }
 
 HANDLE LogFile::MutexLocked() {
-  if (name_.empty())
-    name_ = PathBesideExecutable(kLogFileName);
+  ChooseNameLocked();
   const std::wstring name =
       LogMutexName(name_.empty() ? kFallbackLogFile : name_);
   // A name the platform refused is not asked for again with every line.

@@ -212,6 +212,15 @@ std::wstring FormatBytesWithSuffixes(int64_t bytes,
   }
   return text;
 }
+// The value `parse` leaves behind, whether or not all of `text` was a
+// number.
+template <typename Value, typename Text>
+Value ValueLeftBy(bool (*parse)(const Text&, Value*), const Text& text) {
+  Value value;
+  parse(text, &value);
+  return value;
+}
+
 }  // namespace
 
 std::string FormatInt(int value) {
@@ -339,51 +348,35 @@ bool ParseDouble(const std::wstring& text, double* value) {
 }
 
 int ParseIntValue(const std::string& text) {
-  int value;
-  ParseInt(text, &value);
-  return value;
+  return ValueLeftBy<int>(&ParseInt, text);
 }
 
 int ParseIntValue(const std::wstring& text) {
-  int value;
-  ParseInt(text, &value);
-  return value;
+  return ValueLeftBy<int>(&ParseInt, text);
 }
 
 int64_t ParseInt64Value(const std::string& text) {
-  int64_t value;
-  ParseInt64(text, &value);
-  return value;
+  return ValueLeftBy<int64_t>(&ParseInt64, text);
 }
 
 int64_t ParseInt64Value(const std::wstring& text) {
-  int64_t value;
-  ParseInt64(text, &value);
-  return value;
+  return ValueLeftBy<int64_t>(&ParseInt64, text);
 }
 
 int ParseHexIntValue(const std::string& text) {
-  int value;
-  ParseHexInt(text, &value);
-  return value;
+  return ValueLeftBy<int>(&ParseHexInt, text);
 }
 
 int ParseHexIntValue(const std::wstring& text) {
-  int value;
-  ParseHexInt(text, &value);
-  return value;
+  return ValueLeftBy<int>(&ParseHexInt, text);
 }
 
 double ParseDoubleValue(const std::string& text) {
-  double value;
-  ParseDouble(text, &value);
-  return value;
+  return ValueLeftBy<double>(&ParseDouble, text);
 }
 
 double ParseDoubleValue(const std::wstring& text) {
-  double value;
-  ParseDouble(text, &value);
-  return value;
+  return ValueLeftBy<double>(&ParseDouble, text);
 }
 
 std::string EncodeHex(const void* bytes, size_t size) {

@@ -93,6 +93,26 @@ struct IntParseCase {
   int64_t value;
 };
 
+// Runs every case through the parser and its value-only form, narrow and
+// wide: each must answer `ok` and leave `value`, starting from -5.
+template <typename T, size_t N, typename Parse, typename ParseValue>
+void ExpectIntParses(const IntParseCase (&cases)[N],
+                     Parse parse,
+                     ParseValue parse_value) {
+  for (const IntParseCase& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.text));
+    const std::wstring wide = WidenBytes(c.text);
+    T value = -5;
+    EXPECT_EQ(parse(c.text, &value), c.ok);
+    EXPECT_EQ(value, c.value);
+    value = -5;
+    EXPECT_EQ(parse(wide, &value), c.ok);
+    EXPECT_EQ(value, c.value);
+    EXPECT_EQ(parse_value(c.text), c.value);
+    EXPECT_EQ(parse_value(wide), c.value);
+  }
+}
+
 TEST(ParseIntTest, AcceptsOnlyWholeDecimalNumbersInRange) {
   const IntParseCase kCases[] = {
       {"12", true, 12},
@@ -116,17 +136,10 @@ TEST(ParseIntTest, AcceptsOnlyWholeDecimalNumbersInRange) {
       {"2147483648", false, INT_MAX},
       {"-2147483649", false, INT_MIN},
   };
-  for (const IntParseCase& c : kCases) {
-    SCOPED_TRACE(testing::PrintToString(c.text));
-    int value = -5;
-    EXPECT_EQ(ParseInt(c.text, &value), c.ok);
-    EXPECT_EQ(value, c.value);
-    value = -5;
-    EXPECT_EQ(ParseInt(WidenBytes(c.text), &value), c.ok);
-    EXPECT_EQ(value, c.value);
-    EXPECT_EQ(ParseIntValue(c.text), c.value);
-    EXPECT_EQ(ParseIntValue(WidenBytes(c.text)), c.value);
-  }
+  ExpectIntParses<int>(
+      kCases,
+      [](const auto& text, int* value) { return ParseInt(text, value); },
+      [](const auto& text) { return ParseIntValue(text); });
   // Wide whitespace is no more accepted in front than ASCII whitespace.
   int value = 0;
   EXPECT_FALSE(ParseInt(L"\u300012", &value));
@@ -145,17 +158,10 @@ TEST(ParseInt64Test, AcceptsOnlyWholeDecimalNumbersInRange) {
       {"9223372036854775808", false, INT64_MAX},
       {"-9223372036854775809", false, INT64_MIN},
   };
-  for (const IntParseCase& c : kCases) {
-    SCOPED_TRACE(c.text);
-    int64_t value = -5;
-    EXPECT_EQ(ParseInt64(c.text, &value), c.ok);
-    EXPECT_EQ(value, c.value);
-    value = -5;
-    EXPECT_EQ(ParseInt64(WidenBytes(c.text), &value), c.ok);
-    EXPECT_EQ(value, c.value);
-    EXPECT_EQ(ParseInt64Value(c.text), c.value);
-    EXPECT_EQ(ParseInt64Value(WidenBytes(c.text)), c.value);
-  }
+  ExpectIntParses<int64_t>(
+      kCases,
+      [](const auto& text, int64_t* value) { return ParseInt64(text, value); },
+      [](const auto& text) { return ParseInt64Value(text); });
 }
 
 TEST(ParseHexIntTest, ReadsUnsigned32BitHexBitForBit) {
@@ -175,17 +181,10 @@ TEST(ParseHexIntTest, ReadsUnsigned32BitHexBitForBit) {
       {"fg", false, 15},
       {"100000000", false, -1},
   };
-  for (const IntParseCase& c : kCases) {
-    SCOPED_TRACE(c.text);
-    int value = -5;
-    EXPECT_EQ(ParseHexInt(c.text, &value), c.ok);
-    EXPECT_EQ(value, c.value);
-    value = -5;
-    EXPECT_EQ(ParseHexInt(WidenBytes(c.text), &value), c.ok);
-    EXPECT_EQ(value, c.value);
-    EXPECT_EQ(ParseHexIntValue(c.text), c.value);
-    EXPECT_EQ(ParseHexIntValue(WidenBytes(c.text)), c.value);
-  }
+  ExpectIntParses<int>(
+      kCases,
+      [](const auto& text, int* value) { return ParseHexInt(text, value); },
+      [](const auto& text) { return ParseHexIntValue(text); });
 }
 
 TEST(FormatDoubleTest, WritesTheShortestDigitsInTheirLayout) {

@@ -227,6 +227,15 @@ bool Pickle::ReadFixed(void** iter, void* result, size_t width) const {
   return true;
 }
 
+template <typename Stored, typename Result>
+bool Pickle::ReadWidened(void** iter, Result* result) const {
+  Stored value;
+  if (!ReadFixed(iter, &value, sizeof(value)))
+    return false;
+  *result = value;
+  return true;
+}
+
 bool Pickle::ReadBool(void** iter, bool* result) const {
   CHECK(iter);
   if (!iter)
@@ -244,19 +253,11 @@ bool Pickle::ReadBool(void** iter, bool* result) const {
 }
 
 bool Pickle::ReadInt(void** iter, int* result) const {
-  int32_t value;
-  if (!ReadFixed(iter, &value, sizeof(value)))
-    return false;
-  *result = value;
-  return true;
+  return ReadWidened<int32_t>(iter, result);
 }
 
 bool Pickle::ReadLong(void** iter, long* result) const {
-  int32_t value;
-  if (!ReadFixed(iter, &value, sizeof(value)))
-    return false;
-  *result = value;
-  return true;
+  return ReadWidened<int32_t>(iter, result);
 }
 
 bool Pickle::ReadLength(void** iter, int* result) const {
@@ -266,11 +267,7 @@ bool Pickle::ReadLength(void** iter, int* result) const {
 }
 
 bool Pickle::ReadSize(void** iter, size_t* result) const {
-  uint32_t value;
-  if (!ReadFixed(iter, &value, sizeof(value)))
-    return false;
-  *result = value;
-  return true;
+  return ReadWidened<uint32_t>(iter, result);
 }
 
 bool Pickle::ReadUInt32(void** iter, uint32_t* result) const {
@@ -282,11 +279,7 @@ bool Pickle::ReadInt64(void** iter, int64_t* result) const {
 }
 
 bool Pickle::ReadIntPtr(void** iter, intptr_t* result) const {
-  int32_t value;
-  if (!ReadFixed(iter, &value, sizeof(value)))
-    return false;
-  *result = value;
-  return true;
+  return ReadWidened<int32_t>(iter, result);
 }
 
 bool Pickle::ReadString(void** iter, std::string* result) const {

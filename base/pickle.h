@@ -160,6 +160,9 @@ class Pickle {
   const char* StartIter(void** iter) const;
   static void UpdateIter(void** iter, size_t bytes);
   bool ReadFixed(void** iter, void* result, size_t width) const;
+  // Reads a `Stored` (the value's 4 bytes) into the wider `*result`.
+  template <typename Stored, typename Result>
+  bool ReadWidened(void** iter, Result* result) const;
 
   // Makes room for an item of `length` bytes at the next 4-byte boundary;
   // returns its place, or null. The payload does not count it yet, so the
