@@ -10,6 +10,8 @@ packages=(
   # apt-get source unpacks it with dpkg-dev, and its build runs a small
   # host tool made with the native compiler.
   dpkg-dev gcc make
+  # Real readers of our crash dumps, for the tests that open one.
+  lldb wine64-tools
 )
 
 missing=()

@@ -1,0 +1,42 @@
+#ifndef TEST_SUPPORT_MINIDUMP_READER_H_
+#define TEST_SUPPORT_MINIDUMP_READER_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace test_support {
+
+// The parts of a minidump file that tests look at: the header, the stream
+// directory, the exception stream and the raw bytes of any stream. Every
+// offset and size is checked against the file, so a truncated or damaged
+// dump reads as invalid instead of crashing the test.
+class MinidumpFile {
+ public:
+  struct Stream {
+    uint32_t type;
+    std::string bytes;
+  };
+  struct Exception {
+    uint32_t thread_id;
+    uint32_t code;
+    uint64_t address;
+  };
+
+  // Reads and checks the file at `path`; false when it is not a readable
+  // minidump.
+  bool Read(const std::wstring& path);
+
+  const std::vector<Stream>& streams() const { return streams_; }
+  // The first stream of `type`, or null.
+  const Stream* FindStream(uint32_t type) const;
+  // False when the dump has no exception stream.
+  bool GetException(Exception* exception) const;
+
+ private:
+  std::vector<Stream> streams_;
+};
+
+}  // namespace test_support
+
+#endif  // TEST_SUPPORT_MINIDUMP_READER_H_
