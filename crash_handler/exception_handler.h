@@ -5,6 +5,7 @@
 
 #include <dbghelp.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -121,7 +122,7 @@ class ExceptionHandler {
 
   // Breakpoint and single-step exceptions are dumped only when this is set.
   void set_dump_debug_exceptions(bool dump) { dump_debug_exceptions_ = dump; }
-  bool dump_debug_exceptions() const { return dump_debug_exceptions_; }
+  bool dump_debug_exceptions() const { return dump_debug_exceptions_.load(); }
 
   // The path the next dump without an exception gets; empty when it would
   // not fit.
@@ -225,7 +226,8 @@ class ExceptionHandler {
   AssertionInfo* request_assertion_ = nullptr;
   bool request_result_ = false;
 
-  bool dump_debug_exceptions_ = false;
+  // Read by faulting threads.
+  std::atomic<bool> dump_debug_exceptions_{false};
 };
 
 // A GUID as "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x" (36
