@@ -5,6 +5,7 @@
 
 #include "gtest/gtest.h"
 #include "test_support/child_process.h"
+#include "test_support/test_debugger.h"
 #include "test_support/test_files.h"
 #include "test_support/test_registry.h"
 
@@ -12,6 +13,7 @@ namespace base {
 namespace {
 
 using test_support::ChildProcess;
+using test_support::DebugUntilExit;
 using test_support::FixturePath;
 using test_support::kNoExitCode;
 using test_support::ScopedTestRegistryKey;
@@ -136,43 +138,6 @@ TEST(CallStackRecordTest, StaysEmpty) {
   size_t count = 99;
   EXPECT_EQ(record.ReturnAddresses(&count), nullptr);
   EXPECT_EQ(count, 0u);
-}
-
-// Attaches to `process_id` as its debugger and serves its debug events until
-// it exits. False when attaching fails or the process runs past `timeout_ms`.
-bool DebugUntilExit(DWORD process_id, DWORD timeout_ms, DWORD* exit_code) {
-  if (!DebugActiveProcess(process_id))
-    return false;
-  const DWORD start = GetTickCount();
-  for (;;) {
-    const DWORD elapsed = GetTickCount() - start;
-    DEBUG_EVENT event = {};
-    if (elapsed >= timeout_ms ||
-        !WaitForDebugEvent(&event, timeout_ms - elapsed))
-      break;
-    DWORD status = DBG_CONTINUE;
-    switch (event.dwDebugEventCode) {
-      case CREATE_PROCESS_DEBUG_EVENT:
-        CloseHandle(event.u.CreateProcessInfo.hFile);
-        break;
-      case LOAD_DLL_DEBUG_EVENT:
-        CloseHandle(event.u.LoadDll.hFile);
-        break;
-      case EXCEPTION_DEBUG_EVENT:
-        if (event.u.Exception.ExceptionRecord.ExceptionCode !=
-            EXCEPTION_BREAKPOINT) {
-          status = DBG_EXCEPTION_NOT_HANDLED;
-        }
-        break;
-      case EXIT_PROCESS_DEBUG_EVENT:
-        *exit_code = event.u.ExitProcess.dwExitCode;
-        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
-        return true;
-    }
-    ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
-  }
-  DebugActiveProcessStop(process_id);
-  return false;
 }
 
 TEST(StartupDebugHookTest, WaitForDebuggerEndsWhenADebuggerAttaches) {

@@ -10,6 +10,7 @@
 #include "gtest/gtest.h"
 #include "test_support/check_recorder.h"
 #include "test_support/child_process.h"
+#include "test_support/test_debugger.h"
 #include "test_support/test_files.h"
 
 namespace base {
@@ -191,60 +192,28 @@ std::string ReadRemoteText(HANDLE process, const void* address) {
   return text;
 }
 
-// Attaches to `process_id` and serves its debug events until it exits,
-// passing every exception but breakpoints back to the debuggee, as a
-// debugger that does not name threads would. False when attaching fails or
-// the process runs past `timeout_ms`.
+// Records the naming exceptions that a debugger of `process_id` sees.
 bool DebugAndWatchNaming(DWORD process_id,
                          DWORD timeout_ms,
                          std::vector<NamingEvent>* naming,
                          DWORD* exit_code) {
-  if (!DebugActiveProcess(process_id))
-    return false;
-  HANDLE process = nullptr;  // Owned by the debugging system.
-  const DWORD start = GetTickCount();
-  for (;;) {
-    const DWORD elapsed = GetTickCount() - start;
-    DEBUG_EVENT event = {};
-    if (elapsed >= timeout_ms ||
-        !WaitForDebugEvent(&event, timeout_ms - elapsed))
-      break;
-    DWORD status = DBG_CONTINUE;
-    switch (event.dwDebugEventCode) {
-      case CREATE_PROCESS_DEBUG_EVENT:
-        process = event.u.CreateProcessInfo.hProcess;
-        CloseHandle(event.u.CreateProcessInfo.hFile);
-        break;
-      case LOAD_DLL_DEBUG_EVENT:
-        CloseHandle(event.u.LoadDll.hFile);
-        break;
-      case EXCEPTION_DEBUG_EVENT: {
+  return test_support::DebugUntilExit(
+      process_id, timeout_ms, exit_code,
+      [naming](HANDLE process, const DEBUG_EVENT& event) {
         const EXCEPTION_RECORD& record = event.u.Exception.ExceptionRecord;
-        if (record.ExceptionCode == kThreadNameException) {
-          NamingEvent seen;
-          seen.thread_id = event.dwThreadId;
-          seen.first_chance = event.u.Exception.dwFirstChance != 0;
-          seen.parameter_count = record.NumberParameters;
-          std::memcpy(seen.words, record.ExceptionInformation,
-                      sizeof(seen.words));
-          ThreadNameRecord info;
-          std::memcpy(&info, seen.words, sizeof(info));
-          seen.name = ReadRemoteText(process, info.name);
-          naming->push_back(seen);
-        }
-        if (record.ExceptionCode != EXCEPTION_BREAKPOINT)
-          status = DBG_EXCEPTION_NOT_HANDLED;
-        break;
-      }
-      case EXIT_PROCESS_DEBUG_EVENT:
-        *exit_code = event.u.ExitProcess.dwExitCode;
-        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
-        return true;
-    }
-    ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
-  }
-  DebugActiveProcessStop(process_id);
-  return false;
+        if (record.ExceptionCode != kThreadNameException)
+          return;
+        NamingEvent seen;
+        seen.thread_id = event.dwThreadId;
+        seen.first_chance = event.u.Exception.dwFirstChance != 0;
+        seen.parameter_count = record.NumberParameters;
+        std::memcpy(seen.words, record.ExceptionInformation,
+                    sizeof(seen.words));
+        ThreadNameRecord info;
+        std::memcpy(&info, seen.words, sizeof(info));
+        seen.name = ReadRemoteText(process, info.name);
+        naming->push_back(seen);
+      });
 }
 
 TEST(PlatformThreadTest, DebuggerSeesTheNameAndTheThreadGoesOn) {

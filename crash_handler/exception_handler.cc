@@ -82,6 +82,19 @@ void FormatHex(DWORD value, wchar_t (&text)[9]) {
   text[count] = L'\0';
 }
 
+// The GUID's 32-bit, two 16-bit and eight byte parts in order, through
+// `format`.
+void FormatGuid(const wchar_t* format,
+                const GUID& guid,
+                wchar_t* guid_string,
+                size_t size) {
+  const std::wstring text = base::FormatString(
+      format, static_cast<unsigned int>(guid.Data1), guid.Data2, guid.Data3,
+      guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4],
+      guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+  base::CopyBounded(guid_string, text.c_str(), size);
+}
+
 void CopyReportText(wchar_t (&field)[128], const wchar_t* text) {
   base::CopyBounded(field, text ? text : L"", 128);
 }
@@ -553,21 +566,13 @@ void ExceptionHandler::HandlePureVirtualCall() {
 }
 
 void FormatGuidDashed(const GUID& guid, wchar_t (&guid_string)[37]) {
-  const std::wstring text = base::FormatString(
-      L"%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x",
-      static_cast<unsigned int>(guid.Data1), guid.Data2, guid.Data3,
-      guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4],
-      guid.Data4[5], guid.Data4[6], guid.Data4[7]);
-  base::CopyBounded(guid_string, text.c_str(), 37);
+  FormatGuid(L"%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x", guid,
+             guid_string, 37);
 }
 
 void FormatGuidCompact(const GUID& guid, wchar_t (&guid_string)[33]) {
-  const std::wstring text = base::FormatString(
-      L"%08X%04X%04X%02X%02X%02X%02X%02X%02X%02X%02X",
-      static_cast<unsigned int>(guid.Data1), guid.Data2, guid.Data3,
-      guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4],
-      guid.Data4[5], guid.Data4[6], guid.Data4[7]);
-  base::CopyBounded(guid_string, text.c_str(), 33);
+  FormatGuid(L"%08X%04X%04X%02X%02X%02X%02X%02X%02X%02X%02X", guid, guid_string,
+             33);
 }
 
 }  // namespace crash_handler
