@@ -15,6 +15,7 @@ namespace {
 // so that nothing is allocated on the handler thread after a fault.
 constexpr size_t kMaxPathUnits = MAX_PATH;
 constexpr SIZE_T kHandlerThreadStackSize = 0x10000;
+constexpr DWORD kHandlerThreadStopWaitMs = 5000;
 // The platform runtime's own exit codes for these faults.
 constexpr unsigned int kInvalidParameterExitCode = 0xC0000417;
 constexpr unsigned int kPureVirtualCallExitCode = 0xC0000409;
@@ -103,19 +104,21 @@ void CopyReportText(wchar_t (&field)[128], const wchar_t* text) {
 
 // Picks the handler that serves a fault and, while it works, puts back the
 // entry points that were installed before it, so that a fault inside the
-// handling goes to the next handler down or to the previous owner.
+// handling goes to the next handler down or to the previous owner. A handler
+// being served is not freed: its destructor waits for the scope to end.
 class ExceptionHandler::ServingHandlerScope {
  public:
   ServingHandlerScope() {
     {
       StackLockGuard guard;
       ++g_busy_handler_depth;
-      if (g_handler_stack) {
-        // Several threads faulting at once can push the depth past the
-        // stack; then no handler serves.
-        const size_t depth = static_cast<size_t>(g_busy_handler_depth);
-        if (depth <= g_handler_stack->size())
-          handler_ = (*g_handler_stack)[g_handler_stack->size() - depth];
+      // Several threads faulting at once can push the depth past the
+      // stack; then no handler serves.
+      const size_t depth = static_cast<size_t>(g_busy_handler_depth);
+      if (g_handler_stack && depth <= g_handler_stack->size()) {
+        handler_ = (*g_handler_stack)[g_handler_stack->size() - depth];
+        ++handler_->serving_count_;
+        handler_->serving_thread_id_ = GetCurrentThreadId();
       }
     }
     if (handler_)
@@ -124,14 +127,26 @@ class ExceptionHandler::ServingHandlerScope {
   ServingHandlerScope(const ServingHandlerScope&) = delete;
   ServingHandlerScope& operator=(const ServingHandlerScope&) = delete;
   ~ServingHandlerScope() {
-    if (handler_)
-      handler_->InstallOwnEntryPoints();
     StackLockGuard guard;
+    if (handler_) {
+      // A handler removed meanwhile has handed its entry points on.
+      if (handler_->installed_)
+        handler_->InstallOwnEntryPoints();
+      --handler_->serving_count_;
+    }
     --g_busy_handler_depth;
   }
 
-  // Null when no handler is installed or all are busy.
+  // The serving handler, for its saved entry points; null when no handler
+  // is installed or all are busy.
   ExceptionHandler* handler() const { return handler_; }
+  // The serving handler when it can write a dump for this thread: not when
+  // the fault comes from its own thread, which would wait for itself.
+  ExceptionHandler* dump_writer() const {
+    return handler_ && handler_->handler_thread_id_ != GetCurrentThreadId()
+               ? handler_
+               : nullptr;
+  }
 
  private:
   ExceptionHandler* handler_ = nullptr;
@@ -158,9 +173,10 @@ ExceptionHandler::ExceptionHandler(const std::wstring& dump_folder,
              MiniDumpNormal);
 }
 
-// Teardown order matters: once off the stack no new fault comes here;
-// holding request_section_ waits out a dump in progress; only then do the
-// thread and the libraries it uses go.
+// Teardown order matters: once off the stack no new fault comes here, and
+// faults already being served are waited out; holding request_section_
+// waits out a dump in progress; only then do the thread and the libraries
+// it uses go.
 ExceptionHandler::~ExceptionHandler() {
   Uninstall();
   StopHandlerThread();
@@ -201,6 +217,9 @@ void ExceptionHandler::Initialize(const std::wstring& dump_folder,
   SetDumpFolder(dump_folder);
 
   handler_types_ = handler_types;
+  // Outside the handler stack's lock: the look-up takes the loader lock.
+  if (handler_types_ & HANDLER_INVALID_PARAMETER)
+    FindLoadedRuntimes();
   Install();
 }
 
@@ -252,6 +271,7 @@ void ExceptionHandler::Install() {
     g_handler_stack =
         new std::vector<ExceptionHandler*>;  // Deleted when empty.
   g_handler_stack->push_back(this);
+  installed_ = true;
   if (handler_types_ & HANDLER_EXCEPTION)
     saved_filter_ = SetUnhandledExceptionFilter(&HandleException);
   if (handler_types_ & HANDLER_INVALID_PARAMETER)
@@ -305,9 +325,21 @@ void ExceptionHandler::Uninstall() {
   }
 
   stack.erase(position);
+  installed_ = false;
   if (stack.empty()) {
     delete g_handler_stack;
     g_handler_stack = nullptr;
+  }
+
+  // A fault being served by this handler on another thread still uses it.
+  // (One served on this thread never returns to it: the process is ending
+  // there.)
+  const DWORD current_thread = GetCurrentThreadId();
+  while (serving_count_ > 0 &&
+         !(serving_count_ == 1 && serving_thread_id_ == current_thread)) {
+    ReleaseSRWLockExclusive(&g_handler_stack_lock);
+    Sleep(1);
+    AcquireSRWLockExclusive(&g_handler_stack_lock);
   }
 }
 
@@ -329,13 +361,21 @@ void ExceptionHandler::InstallSavedEntryPoints() const {
     SetPureCallHandler(saved_pure_call_handler_);
 }
 
+// The thread is asked to end and leaves its loop by itself: killed while it
+// still starts up, it could take the loader lock or a heap lock with it.
+// Only a thread that cannot end in time (its handler destroyed while the
+// loader lock is held) is terminated.
 void ExceptionHandler::StopHandlerThread() {
   base::LockGuard no_request_in_flight(request_section_);
   if (!handler_thread_.is_valid())
     return;
-  // The thread waits on its start semaphore and holds nothing.
-  TerminateThread(handler_thread_.get(), 1);
-  WaitForSingleObject(handler_thread_.get(), INFINITE);
+  stop_requested_ = true;
+  ReleaseSemaphore(handler_start_semaphore_.get(), 1, nullptr);
+  if (WaitForSingleObject(handler_thread_.get(), kHandlerThreadStopWaitMs) !=
+      WAIT_OBJECT_0) {
+    TerminateThread(handler_thread_.get(), 1);
+    WaitForSingleObject(handler_thread_.get(), kHandlerThreadStopWaitMs);
+  }
   handler_thread_.Close();
 }
 
@@ -373,6 +413,8 @@ DWORD WINAPI ExceptionHandler::HandlerLoop(void* parameter) {
         WAIT_OBJECT_0) {
       continue;
     }
+    if (self->stop_requested_)
+      return 0;
     self->request_result_ = self->WriteDumpOnHandlerThread(
         self->request_thread_id_, self->request_exception_,
         self->request_assertion_);
@@ -488,9 +530,15 @@ bool ExceptionHandler::WriteDumpFile(const wchar_t* path,
   };
   MINIDUMP_USER_STREAM_INFORMATION user_streams = {assertion ? 2UL : 1UL,
                                                    user_stream_array};
-  return dump_writer_fn_(GetCurrentProcess(), GetCurrentProcessId(), file.get(),
-                         dump_kind_, exception ? &except_info : nullptr,
-                         &user_streams, nullptr) == TRUE;
+  if (dump_writer_fn_(GetCurrentProcess(), GetCurrentProcessId(), file.get(),
+                      dump_kind_, exception ? &except_info : nullptr,
+                      &user_streams, nullptr) == TRUE) {
+    return true;
+  }
+  // A broken dump would count against the folder's limit.
+  file.Close();
+  DeleteFileW(path);
+  return false;
 }
 
 // static
@@ -499,13 +547,14 @@ LONG WINAPI ExceptionHandler::HandleException(EXCEPTION_POINTERS* exception) {
   ExceptionHandler* const handler = scope.handler();
   if (!handler)
     return EXCEPTION_CONTINUE_SEARCH;
+  ExceptionHandler* const writer = scope.dump_writer();
   const DWORD code = exception && exception->ExceptionRecord
                          ? exception->ExceptionRecord->ExceptionCode
                          : 0;
   const bool is_debug_exception =
       code == EXCEPTION_BREAKPOINT || code == EXCEPTION_SINGLE_STEP;
-  if ((!is_debug_exception || handler->dump_debug_exceptions_) &&
-      handler->RequestDumpFromHandlerThread(exception, nullptr)) {
+  if (writer && (!is_debug_exception || writer->dump_debug_exceptions_) &&
+      writer->RequestDumpFromHandlerThread(exception, nullptr)) {
     // An exhausted stack has no room for the unwinding that handling the
     // exception means; the process ends now, with the same exit code.
     // (Under Wine that unwinding overflows again and the process hangs.)
@@ -533,8 +582,9 @@ void ExceptionHandler::HandleInvalidParameter(const wchar_t* expression,
     CopyReportText(assertion.file, file);
     assertion.line = line;
     assertion.type = ASSERTION_INVALID_PARAMETER;
+    ExceptionHandler* const writer = scope.dump_writer();
     const bool dumped =
-        handler && handler->RequestDumpFromHandlerThread(nullptr, &assertion);
+        writer && writer->RequestDumpFromHandlerThread(nullptr, &assertion);
     if (!dumped && handler && handler->saved_invalid_param_handler_) {
       handler->saved_invalid_param_handler_(expression, function, file, line,
                                             reserved);
@@ -553,8 +603,9 @@ void ExceptionHandler::HandlePureVirtualCall() {
     ExceptionHandler* const handler = scope.handler();
     AssertionInfo assertion = {};
     assertion.type = ASSERTION_PURE_VIRTUAL_CALL;
+    ExceptionHandler* const writer = scope.dump_writer();
     handled =
-        handler && handler->RequestDumpFromHandlerThread(nullptr, &assertion);
+        writer && writer->RequestDumpFromHandlerThread(nullptr, &assertion);
     if (!handled && handler && handler->saved_pure_call_handler_) {
       handler->saved_pure_call_handler_();
       handled = true;

@@ -63,8 +63,19 @@ inline constexpr uint32_t kHandlerInfoValidity = 3;
 // and the callback is told so.
 //
 // Dumps may be requested from any thread, one at a time per handler. Make
-// and destroy handlers on any thread, in any order; destroying one while
-// another thread asks it for a dump is a misuse.
+// and destroy handlers on any thread, in any order; destroying one waits
+// for the faults it is serving. The filter and the callback run on the
+// handler thread: they must not ask their own handler for a dump or destroy
+// it, and a fault inside them goes to the entry point installed before the
+// handler. Asking a handler for a dump while another thread destroys it is
+// a misuse.
+//
+// After a dump for an invalid parameter or a pure-virtual call, or when the
+// handler that was there before takes them, the process ends through a
+// normal exit (at-exit processing runs) with the runtime's own codes:
+// 0xC0000417 and 0xC0000409. An invalid parameter that no handler takes
+// ends the same way; a pure-virtual call that none takes goes back to the
+// runtime, which aborts.
 class ExceptionHandler {
  public:
   // The kinds of faults a handler catches (bit flags).
@@ -210,9 +221,16 @@ class ExceptionHandler {
   LPTOP_LEVEL_EXCEPTION_FILTER saved_filter_ = nullptr;
   InvalidParameterHandler saved_invalid_param_handler_ = nullptr;
   PureCallHandler saved_pure_call_handler_ = nullptr;
+  // Guarded by the handler stack's lock: whether the handler is on the
+  // stack, and the faults it is serving (and the thread of the last one).
+  bool installed_ = false;
+  int serving_count_ = 0;
+  DWORD serving_thread_id_ = 0;
 
   base::OwnedHandle handler_thread_;
   DWORD handler_thread_id_ = 0;
+  // Tells the handler thread to leave its loop at the next wake-up.
+  std::atomic<bool> stop_requested_{false};
   // Admits one request at a time; held by the destructor while it stops
   // the handler thread.
   base::Lock request_section_;

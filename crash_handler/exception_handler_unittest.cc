@@ -226,17 +226,47 @@ TEST(ExceptionHandlerTest, TwoDumpsInTheFolderStopTheNext) {
   }
 }
 
-TEST(ExceptionHandlerTest, FolderTooLongForAPathWritesNothing) {
-  // 230 units of folder leave no room for "\<36-character id>.dmp".
-  const std::wstring folder =
-      test_support::TestProgramFolder() + std::wstring(230, L'd');
-  CallbackRecord record;
-  ExceptionHandler handler(folder, nullptr, &RecordCallback, &record,
-                           ExceptionHandler::HANDLER_NONE);
-  EXPECT_EQ(L"", handler.next_dump_path());
-  EXPECT_FALSE(handler.WriteDumpNow());
-  EXPECT_EQ(1, record.calls);
-  EXPECT_FALSE(record.succeeded);
+// Paths that would not fit in 260 units are refused, not cut short: no dump
+// is written and the callback is told so.
+TEST(ExceptionHandlerTest, PathTooLongWritesNothing) {
+  struct Case {
+    size_t folder_length;
+    bool with_exception;
+    bool prepared;  // Whether the name without the code still fits.
+  };
+  const Case kCases[] = {
+      // No room for "\<36-character id>.dmp".
+      {230, false, false},
+      // Room for that, but not for the 8 digits of the exception code.
+      {215, true, true},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.folder_length);
+    const std::wstring folder =
+        L"C:\\" + std::wstring(c.folder_length - 3, L'd');
+    CallbackRecord record;
+    ExceptionHandler handler(folder, nullptr, &RecordCallback, &record,
+                             ExceptionHandler::HANDLER_NONE);
+    EXPECT_EQ(c.prepared, !handler.next_dump_path().empty());
+    EXCEPTION_RECORD exception_record = {};
+    exception_record.ExceptionCode = EXCEPTION_ACCESS_VIOLATION;
+    CONTEXT context = {};
+    EXCEPTION_POINTERS exception = {&exception_record, &context};
+    EXPECT_FALSE(
+        handler.WriteDumpForException(c.with_exception ? &exception : nullptr));
+    EXPECT_EQ(1, record.calls);
+    EXPECT_FALSE(record.succeeded);
+  }
+}
+
+// Each handler's thread ends with it, also one still starting up.
+TEST(ExceptionHandlerTest, HandlersMadeAndDestroyedAtOnceNeverHang) {
+  test_support::ScopedTempDir folder;
+  for (int i = 0; i < 200; ++i) {
+    ExceptionHandler handler(folder.path(), nullptr, nullptr, nullptr,
+                             ExceptionHandler::HANDLER_ALL);
+  }
+  EXPECT_TRUE(DumpFiles(folder.path()).empty());
 }
 
 TEST(ExceptionHandlerTest, RefusingFilterSkipsDumpAndCallback) {
@@ -308,29 +338,45 @@ struct ChildCase {
   uint32_t assertion_type;  // 0: no assertion stream.
   bool at_exit_runs;
   const char* output_text;  // Also in the output, or null.
+  int output_text_count;    // How often.
 };
 
 // Exit codes of faults that reached no handler. Wine's unhandled
 // breakpoint ends the process with the exception code.
 const ChildCase kChildCases[] = {
     {L"access-violation", L"", 0, 0xC0000005, L"c0000005.dmp", "1", 0, false,
-     nullptr},
-    {L"access-violation", L"", 2, 0xC0000005, nullptr, "0", 0, false, nullptr},
-    {L"breakpoint", L"", 0, 0x80000003, nullptr, nullptr, 0, false, nullptr},
+     nullptr, 0},
+    {L"access-violation", L"", 2, 0xC0000005, nullptr, "0", 0, false, nullptr,
+     0},
+    {L"breakpoint", L"", 0, 0x80000003, nullptr, nullptr, 0, false, nullptr, 0},
     {L"breakpoint", L"--dump-debug", 0, 0x80000003, L"80000003.dmp", "1", 0,
-     false, nullptr},
+     false, nullptr, 0},
     {L"invalid-parameter", L"", 0, 0xC0000417, L".dmp", "1",
-     ASSERTION_INVALID_PARAMETER, true, nullptr},
+     ASSERTION_INVALID_PARAMETER, true, nullptr, 0},
     {L"pure-call", L"", 0, 0xC0000409, L".dmp", "1",
-     ASSERTION_PURE_VIRTUAL_CALL, true, nullptr},
+     ASSERTION_PURE_VIRTUAL_CALL, true, nullptr, 0},
     {L"stack-overflow", L"", 0, 0xC00000FD, L"c00000fd.dmp", "1", 0, false,
-     nullptr},
+     nullptr, 0},
+    // The fatal message is shown twice: by the program and by
+    // debug_message.exe, which shares its standard error.
     {L"fatal", L"--dump-debug", 0, 0x80000003, L"80000003.dmp", "1", 0, false,
-     "Check failed: false. crash_child fatal"},
+     "Check failed: false. crash_child fatal", 2},
     {L"out-of-order", L"", 0, 0xC0000005, L"c0000005.dmp", "1", 0, false,
-     "warning: removing crash handler out of order\n"
-     "warning: removing crash handler out of order\n"},
+     "warning: removing crash handler out of order\n", 2},
+    // The fault goes to the filter installed before the handler, instead of
+    // the handler thread waiting for itself; no dump is written.
+    {L"fault-in-filter", L"", 0, 0xC0000005, nullptr, nullptr, 0, false,
+     nullptr, 0},
 };
+
+size_t CountOf(const std::string& text, const std::string& piece) {
+  size_t count = 0;
+  for (size_t at = text.find(piece); at != std::string::npos;
+       at = text.find(piece, at + piece.size())) {
+    ++count;
+  }
+  return count;
+}
 
 void PrintTo(const ChildCase& c, std::ostream* out) {
   *out << testing::PrintToString(std::wstring(c.mode) + L" " + c.option);
@@ -392,7 +438,9 @@ TEST_P(CrashChildTest, FaultEndsInTheExpectedDumpAndExitCode) {
   }
   EXPECT_EQ(c.at_exit_runs, output.find("at-exit ran") != std::string::npos);
   if (c.output_text) {
-    EXPECT_NE(std::string::npos, output.find(c.output_text)) << output;
+    EXPECT_EQ(static_cast<size_t>(c.output_text_count),
+              CountOf(output, c.output_text))
+        << output;
   }
 
   const std::vector<std::wstring> dumps = DumpFiles(dump_folder_.path());

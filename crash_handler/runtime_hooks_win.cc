@@ -26,17 +26,20 @@ constexpr int kMaxRuntimes = sizeof(kRuntimeNames) / sizeof(kRuntimeNames[0]);
 using SetHandlerFunction =
     InvalidParameterHandler(__cdecl*)(InvalidParameterHandler);
 
-// A runtime that reports to our handler, and the handler it had before.
-struct HookedRuntime {
+// A runtime found loaded, and the handler it had before ours.
+struct KnownRuntime {
   SetHandlerFunction set_handler;
   InvalidParameterHandler previous;
+  bool hooked;
 };
 
-// Guards the table of hooked runtimes; constant-initialised, so it works
-// from static constructors and destructors too.
+// Guards the table of known runtimes; constant-initialised, so it works
+// from static constructors and destructors too. Never held while the
+// loader lock is taken: a thread that faults while holding the loader lock
+// must still get through.
 SRWLOCK g_runtimes_lock = SRWLOCK_INIT;
-HookedRuntime g_runtimes[kMaxRuntimes];  // Guarded by g_runtimes_lock.
-int g_runtime_count = 0;                 // Guarded by g_runtimes_lock.
+KnownRuntime g_runtimes[kMaxRuntimes];  // Guarded by g_runtimes_lock.
+int g_runtime_count = 0;                // Guarded by g_runtimes_lock.
 
 void ReportToInstalledHandler(const wchar_t* expression,
                               const wchar_t* function,
@@ -56,7 +59,7 @@ SetHandlerFunction FindSetHandler(const wchar_t* runtime_name) {
       GetProcAddress(runtime, "_set_invalid_parameter_handler")));
 }
 
-bool AlreadyHooked(SetHandlerFunction set_handler) {
+bool IsKnown(SetHandlerFunction set_handler) {
   for (int i = 0; i < g_runtime_count; ++i) {
     if (g_runtimes[i].set_handler == set_handler)
       return true;
@@ -64,21 +67,27 @@ bool AlreadyHooked(SetHandlerFunction set_handler) {
   return false;
 }
 
-void HookLoadedRuntimes() {
-  for (const wchar_t* name : kRuntimeNames) {
-    const SetHandlerFunction set_handler = FindSetHandler(name);
-    if (!set_handler || AlreadyHooked(set_handler))
-      continue;
-    g_runtimes[g_runtime_count++] = {set_handler,
-                                     set_handler(&ReportToInstalledHandler)};
-  }
+void Hook(KnownRuntime& runtime) {
+  if (runtime.hooked)
+    return;
+  runtime.previous = runtime.set_handler(&ReportToInstalledHandler);
+  runtime.hooked = true;
 }
 
-void UnhookRuntimes() {
-  for (int i = 0; i < g_runtime_count; ++i)
-    g_runtimes[i].set_handler(g_runtimes[i].previous);
-  g_runtime_count = 0;
+void Unhook(KnownRuntime& runtime) {
+  if (!runtime.hooked)
+    return;
+  runtime.set_handler(runtime.previous);
+  runtime.hooked = false;
 }
+
+class RuntimesLockGuard {
+ public:
+  RuntimesLockGuard() { AcquireSRWLockExclusive(&g_runtimes_lock); }
+  RuntimesLockGuard(const RuntimesLockGuard&) = delete;
+  RuntimesLockGuard& operator=(const RuntimesLockGuard&) = delete;
+  ~RuntimesLockGuard() { ReleaseSRWLockExclusive(&g_runtimes_lock); }
+};
 
 }  // namespace
 
@@ -86,23 +95,46 @@ PureCallHandler SetPureCallHandler(PureCallHandler handler) {
   return g_pure_call_handler.exchange(handler);
 }
 
+void FindLoadedRuntimes() {
+  // The look-ups take the loader lock; ours is taken only afterwards.
+  SetHandlerFunction found[kMaxRuntimes];
+  int found_count = 0;
+  for (const wchar_t* name : kRuntimeNames) {
+    if (const SetHandlerFunction set_handler = FindSetHandler(name))
+      found[found_count++] = set_handler;
+  }
+
+  RuntimesLockGuard guard;
+  const bool handler_installed = g_invalid_parameter_handler.load() != nullptr;
+  for (int i = 0; i < found_count; ++i) {
+    if (IsKnown(found[i]))
+      continue;
+    KnownRuntime& runtime = g_runtimes[g_runtime_count++];
+    runtime = {found[i], nullptr, false};
+    if (handler_installed)
+      Hook(runtime);
+  }
+}
+
 InvalidParameterHandler SetInvalidParameterHandler(
     InvalidParameterHandler handler) {
-  AcquireSRWLockExclusive(&g_runtimes_lock);
+  RuntimesLockGuard guard;
   const InvalidParameterHandler previous =
       g_invalid_parameter_handler.exchange(handler);
-  if (handler)
-    HookLoadedRuntimes();
-  else
-    UnhookRuntimes();
-  ReleaseSRWLockExclusive(&g_runtimes_lock);
+  for (int i = 0; i < g_runtime_count; ++i) {
+    if (handler)
+      Hook(g_runtimes[i]);
+    else
+      Unhook(g_runtimes[i]);
+  }
   return previous;
 }
 
 int HookedRuntimeCount() {
-  AcquireSRWLockShared(&g_runtimes_lock);
-  const int count = g_runtime_count;
-  ReleaseSRWLockShared(&g_runtimes_lock);
+  RuntimesLockGuard guard;
+  int count = 0;
+  for (int i = 0; i < g_runtime_count; ++i)
+    count += g_runtimes[i].hooked ? 1 : 0;
   return count;
 }
 

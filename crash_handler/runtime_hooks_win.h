@@ -13,10 +13,12 @@ namespace crash_handler {
 // runs the installed handler; when there is none, or the handler returns,
 // it reports the call on standard error and aborts, as the compiler's own
 // runtime does. Invalid parameters are reported by the platform's C runtime
-// DLLs: the handler is installed into every such DLL loaded in the process
-// that accepts one, and each DLL gets its own earlier handler back when the
-// handler is removed. A runtime loaded after the handler was installed is
-// not covered. Both setters may be called from any thread.
+// DLLs: FindLoadedRuntimes finds those loaded in the process that accept a
+// handler, and while a handler is set each of them reports to it; each gets
+// its own earlier handler back when the handler is removed. A runtime loaded
+// after the last FindLoadedRuntimes is not covered. Every function may be
+// called from any thread; the setters take no loader lock, so they are safe
+// on a faulting thread.
 using PureCallHandler = void (*)();
 using InvalidParameterHandler = void (*)(const wchar_t* expression,
                                          const wchar_t* function,
@@ -26,6 +28,11 @@ using InvalidParameterHandler = void (*)(const wchar_t* expression,
 
 // Installs `handler` (null removes it) and answers the one it replaces.
 PureCallHandler SetPureCallHandler(PureCallHandler handler);
+
+// Looks for C runtimes loaded since the last call; a handler already set
+// reaches them at once. Takes the loader lock: never call it while holding
+// a lock that a faulting thread may need.
+void FindLoadedRuntimes();
 
 // Installs `handler` (null removes it) and answers the one it replaces.
 InvalidParameterHandler SetInvalidParameterHandler(

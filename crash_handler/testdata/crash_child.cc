@@ -11,6 +11,8 @@
 //   fatal              fails a check with no fatal handler;
 //   out-of-order       makes three handlers, destroys the two oldest first,
 //                      then writes into read-only memory;
+//   fault-in-filter    asks for a dump whose filter writes into read-only
+//                      memory on the handler's own thread;
 //
 // --dump-debug makes the handler dump breakpoints too. The dump callback
 // prints "callback FOLDER ID SUCCEEDED" on standard output, and a normal
@@ -147,6 +149,18 @@ int Fault(const std::wstring& mode) {
   return 1;
 }
 
+bool FaultingFilter(void*, EXCEPTION_POINTERS*, crash_handler::AssertionInfo*) {
+  WriteToReadOnlyMemory();
+  return true;
+}
+
+int FaultInFilter(const std::wstring& folder) {
+  ExceptionHandler handler(folder, &FaultingFilter, &PrintOutcome, nullptr,
+                           ExceptionHandler::HANDLER_ALL);
+  handler.WriteDumpNow();
+  return 1;
+}
+
 int OutOfOrder(const std::wstring& folder) {
   auto oldest = std::make_unique<ExceptionHandler>(
       folder, nullptr, &PrintOutcome, nullptr, ExceptionHandler::HANDLER_ALL);
@@ -170,6 +184,8 @@ int wmain(int argc, wchar_t** argv) {
   std::atexit(&PrintAtExit);
   if (mode == L"out-of-order")
     return OutOfOrder(folder);
+  if (mode == L"fault-in-filter")
+    return FaultInFilter(folder);
   // Loaded before the handler is installed, so that the handler reaches it.
   LoadLibraryW(L"ucrtbase.dll");
   ExceptionHandler handler(folder, nullptr, &PrintOutcome, nullptr,
