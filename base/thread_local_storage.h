@@ -21,6 +21,12 @@ struct ThreadStorageExitHook;
 // that ends it) the image's TLS callback calls the destructor of every slot
 // allocated so far, by increasing slot number, with the thread's value in
 // that slot, null values included, and then frees the thread's table.
+//
+// The destructors run in one pass. Each slot is cleared just before its
+// destructor is called, and the table stays readable and writable until the
+// pass ends. A value that a destructor stores into its own slot or an
+// earlier one is not destroyed; one stored into a later slot is handed to
+// that slot's destructor when its turn comes.
 class ThreadStorage {
  public:
   // Receives the ending thread's value in a slot, which may be null.

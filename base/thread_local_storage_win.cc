@@ -11,10 +11,6 @@ namespace base {
 
 namespace {
 
-// After the first pass, destructors that stored new values (in their own
-// slot or another) get this many more passes before the rest is dropped.
-constexpr int kMaxExtraDestructorPasses = 4;
-
 // The number of slots that have been handed out so far, bounded by the
 // table's size.
 int UsedSlotCount(int high_water_mark) {
@@ -44,10 +40,8 @@ void** ThreadStorage::CreateTable() {
       TlsFree(value);
     }
   }
+  // Only reached from a thread without a table.
   CHECK(TlsGetValue(tls_key_) == NULL);
-  // A table already there holds this thread's values: keep it.
-  if (void* existing = TlsGetValue(key))
-    return static_cast<void**>(existing);
 
   auto table = std::make_unique<void*[]>(kThreadLocalStorageSize);
   if (!TlsSetValue(key, table.get()))
@@ -72,11 +66,12 @@ void ThreadStorage::RunDestructors() {
   if (!table)
     return;
 
-  // The table stays installed while destructors run, so that one that reads
-  // or writes a slot finds this thread's values instead of making a new
-  // table that nobody would free. Each entry is cleared before its
-  // destructor sees the value; a value stored during the pass is thus
-  // recognisable afterwards and is destroyed too.
+  // One pass, by increasing slot number, null values included. The table
+  // stays installed while destructors run, so that one that reads or writes
+  // a slot finds this thread's values instead of making a new table that
+  // nobody would free. Each entry is cleared before its destructor sees the
+  // value, so no destructor meets a value twice: one that leaves a marker in
+  // its own slot is not called again with the marker.
   for (int slot = 0; slot < UsedSlotCount(tls_max_.load()); ++slot) {
     const Destructor destructor = destructors_[slot].load();
     if (!destructor)
@@ -84,20 +79,6 @@ void ThreadStorage::RunDestructors() {
     void* const value = table[slot];
     table[slot] = nullptr;
     destructor(value);
-  }
-  for (int pass = 0; pass < kMaxExtraDestructorPasses; ++pass) {
-    bool ran_any = false;
-    for (int slot = 0; slot < UsedSlotCount(tls_max_.load()); ++slot) {
-      const Destructor destructor = destructors_[slot].load();
-      void* const value = table[slot];
-      if (!destructor || !value)
-        continue;
-      table[slot] = nullptr;
-      ran_any = true;
-      destructor(value);
-    }
-    if (!ran_any)
-      break;
   }
 
   TlsSetValue(key, nullptr);
