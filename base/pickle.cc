@@ -45,6 +45,14 @@ bool FitsIn(Value value) {
   return static_cast<Value>(static_cast<Stored>(value)) == value;
 }
 
+// Copies `count` 16-bit units into a wide or UTF-16 string.
+template <typename String>
+void AssignUnits16(const char* units, size_t count, String* result) {
+  result->resize(count);
+  if (count)
+    memcpy(&(*result)[0], units, 2 * count);
+}
+
 }  // namespace
 
 Pickle::Pickle()
@@ -313,9 +321,7 @@ bool Pickle::ReadWString(void** iter, std::wstring* result) const {
   size_t count;
   if (!ReadUnits16(iter, &units, &count))
     return false;
-  result->resize(count);
-  if (count)
-    memcpy(&(*result)[0], units, 2 * count);
+  AssignUnits16(units, count, result);
   return true;
 }
 
@@ -324,9 +330,7 @@ bool Pickle::ReadString16(void** iter, string16* result) const {
   size_t count;
   if (!ReadUnits16(iter, &units, &count))
     return false;
-  result->resize(count);
-  if (count)
-    memcpy(&(*result)[0], units, 2 * count);
+  AssignUnits16(units, count, result);
   return true;
 }
 

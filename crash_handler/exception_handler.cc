@@ -70,7 +70,8 @@ bool AppendBounded(wchar_t (&buffer)[kMaxPathUnits],
   return true;
 }
 
-// `value` in lower-case hexadecimal without leading zeros.
+// `value` in lower-case hexadecimal without leading zeros. By hand, because
+// the handler thread must not allocate after a fault.
 void FormatHex(DWORD value, wchar_t (&text)[9]) {
   wchar_t digits[8];
   int count = 0;
