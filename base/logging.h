@@ -231,6 +231,19 @@ KELVO_DEFINE_CHECK_OP(GT, >)
             ::base::LogRecord(__FILE__, __LINE__, ::base::LOG_FATAL).stream() \
                 << "Check failed: " #condition ". "
 
+// For checks that must not go on when a fatal handler lets the program
+// continue: reports exactly what CHECK(condition) would, with any further
+// arguments streamed after it ("text" << value), and then returns `value`
+// (left empty in a function returning void) from the enclosing function.
+#define CHECK_OR_RETURN(condition, value, ...)                             \
+  do {                                                                     \
+    if (!(condition)) {                                                    \
+      ::base::LogRecord(__FILE__, __LINE__, ::base::LOG_FATAL).stream()    \
+          << "Check failed: " #condition ". " __VA_OPT__(<< __VA_ARGS__); \
+      return value;                                                        \
+    }                                                                      \
+  } while (false)
+
 // The loop body runs at most once: Clear() ends it after the message.
 #define KELVO_CHECK_OP(name, op, a, b)                             \
   for (::base::CheckOpResult kelvo_check_result =                  \

@@ -67,6 +67,34 @@ TEST(CheckTest, OperandsAreEvaluatedOnce) {
             (std::vector<std::string>{"Check failed: next() == 5 (1 vs. 5)"}));
 }
 
+// The returning form reports the text CHECK would, then leaves the function
+// with its value; a passing condition goes on.
+int HalfOfEven(int value) {
+  CHECK_OR_RETURN(value % 2 == 0, -1, "odd: " << value);
+  CHECK_OR_RETURN(value != 0, -2);
+  return value / 2;
+}
+
+void CountPositive(int value, int* count) {
+  CHECK_OR_RETURN(value > 0, );
+  ++*count;
+}
+
+TEST(CheckTest, ReturningChecksReportLikeCheckAndReturn) {
+  test_support::ScopedCheckRecorder recorder;
+  EXPECT_EQ(HalfOfEven(3), -1);
+  EXPECT_EQ(HalfOfEven(0), -2);
+  EXPECT_EQ(HalfOfEven(8), 4);
+  int count = 0;
+  CountPositive(-1, &count);
+  CountPositive(1, &count);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(recorder.messages(),
+            (std::vector<std::string>{"Check failed: value % 2 == 0. odd: 3",
+                                      "Check failed: value != 0. ",
+                                      "Check failed: value > 0. "}));
+}
+
 TEST(CheckTest, ChecksNestInsideIfElse) {
   test_support::ScopedCheckRecorder recorder;
   bool else_ran = false;
