@@ -37,10 +37,8 @@ void AtExitManager::RegisterCallback(AtExitCallbackType func, void* param) {
     NOTREACHED() << "Tried to RegisterCallback without an AtExitManager";
     return;
   }
-  CHECK(func);
   // A null callback would be called at exit: it is reported and dropped.
-  if (!func)
-    return;
+  CHECK_OR_RETURN(func, );
   LockGuard guard(g_top_manager->lock_);
   g_top_manager->stack_.push_back({func, param});
 }

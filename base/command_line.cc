@@ -103,9 +103,7 @@ CommandLine::CommandLine(const std::wstring& program) {
 
 // static
 void CommandLine::Init(int /*argc*/, const char* const* /*argv*/) {
-  CHECK(current_process_commandline_ == NULL);
-  if (current_process_commandline_)
-    return;
+  CHECK_OR_RETURN(current_process_commandline_ == NULL, );
   current_process_commandline_ = new CommandLine();
   current_process_commandline_->ParseText(ProcessCommandLineText());
 }

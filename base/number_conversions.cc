@@ -182,11 +182,9 @@ std::wstring FormatBytesWithSuffixes(int64_t bytes,
     NOTREACHED() << "Negative bytes value";
     return std::wstring();
   }
-  if (units < DATA_UNITS_BYTE || units > DATA_UNITS_GIGABYTE) {
-    // The unit indexes the suffix tables; an unknown one has no text.
-    CHECK(units >= DATA_UNITS_BYTE && units <= DATA_UNITS_GIGABYTE);
-    return std::wstring();
-  }
+  // The unit indexes the suffix tables; an unknown one has no text.
+  CHECK_OR_RETURN(units >= DATA_UNITS_BYTE && units <= DATA_UNITS_GIGABYTE,
+                  std::wstring());
   std::wstring text;
   if (units == DATA_UNITS_BYTE) {
     // The count itself: through a double, counts above 2^53 would lose

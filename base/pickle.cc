@@ -45,6 +45,17 @@ bool FitsIn(Value value) {
   return static_cast<Value>(static_cast<Stored>(value)) == value;
 }
 
+// Whether a caller's header size can be used, reporting one that cannot. A
+// negative size passes the first two checks as they are written.
+bool IsValidHeaderSize(int header_size) {
+  using Header = Pickle::Header;
+  constexpr int kPayloadUnit = Pickle::kPayloadUnit;
+  CHECK_OR_RETURN(static_cast<size_t>(header_size) >= sizeof(Header), false);
+  CHECK_OR_RETURN(header_size <= kPayloadUnit, false);
+  CHECK_OR_RETURN(header_size >= 0, false);
+  return true;
+}
+
 // Copies `count` 16-bit units into a wide or UTF-16 string.
 template <typename String>
 void AssignUnits16(const char* units, size_t count, String* result) {
@@ -72,16 +83,9 @@ Pickle::Pickle(int header_size)
       capacity_(0),
       payload_size_(0),
       variable_buffer_offset_(0) {
-  CHECK(static_cast<size_t>(header_size) >= sizeof(Header));
-  CHECK(header_size <= kPayloadUnit);
-  // A negative size passes both checks above as they are written.
-  CHECK(header_size >= 0);
-  // A size out of range has been reported; the pickle keeps the smallest
-  // header.
-  if (header_size >= static_cast<int>(sizeof(Header)) &&
-      header_size <= kPayloadUnit) {
+  // A size out of range is reported; the pickle keeps the smallest header.
+  if (IsValidHeaderSize(header_size))
     header_size_ = AlignInt(header_size, sizeof(uint32));
-  }
   Resize(kPayloadUnit);
 }
 
@@ -224,9 +228,7 @@ void Pickle::UpdateIter(void** iter, size_t bytes) {
 }
 
 bool Pickle::ReadFixed(void** iter, void* result, size_t width) const {
-  CHECK(iter);
-  if (!iter)
-    return false;
+  CHECK_OR_RETURN(iter, false);
   const char* cursor = StartIter(iter);
   if (!IteratorHasRoomFor(cursor, width))
     return false;
@@ -245,9 +247,7 @@ bool Pickle::ReadWidened(void** iter, Result* result) const {
 }
 
 bool Pickle::ReadBool(void** iter, bool* result) const {
-  CHECK(iter);
-  if (!iter)
-    return false;
+  CHECK_OR_RETURN(iter, false);
   // Any other value comes from a broken or hostile writer: it is refused,
   // and not consumed, on a copy of the started cursor.
   StartIter(iter);
@@ -335,9 +335,9 @@ bool Pickle::ReadString16(void** iter, string16* result) const {
 }
 
 bool Pickle::ReadBytes(void** iter, const char** data, int length) const {
-  CHECK(iter);
-  CHECK(data);
-  if (!iter || !data || !*iter || length < 0)
+  CHECK_OR_RETURN(iter, false);
+  CHECK_OR_RETURN(data, false);
+  if (!*iter || length < 0)
     return false;
   const size_t bytes = static_cast<size_t>(length);
   if (!IteratorHasRoomFor(*iter, bytes))
@@ -348,20 +348,17 @@ bool Pickle::ReadBytes(void** iter, const char** data, int length) const {
 }
 
 bool Pickle::ReadData(void** iter, const char** data, int* length) const {
-  CHECK(iter);
-  CHECK(data);
-  CHECK(length);
-  if (!iter || !data || !length)
-    return false;
+  CHECK_OR_RETURN(iter, false);
+  CHECK_OR_RETURN(data, false);
+  CHECK_OR_RETURN(length, false);
   if (!ReadLength(iter, length))
     return false;
   return ReadBytes(iter, data, *length);
 }
 
 char* Pickle::BeginWrite(size_t length) {
-  CHECK(capacity_ != kCapacityReadOnly) << "oops: pickle is readonly";
-  if (capacity_ == kCapacityReadOnly)
-    return nullptr;
+  CHECK_OR_RETURN(capacity_ != kCapacityReadOnly, nullptr,
+                  "oops: pickle is readonly");
   const size_t offset = AlignInt(payload_size(), sizeof(uint32));
   // Compared as remaining room, so that no sum can wrap around.
   if (header_size_ + offset > kMaxCapacity ||
@@ -518,9 +515,7 @@ char* Pickle::ReserveWriteData(int length) {
 }
 
 void Pickle::TrimWriteData(int trimmed_length) {
-  CHECK(variable_buffer_offset_ != 0);
-  if (variable_buffer_offset_ == 0)
-    return;
+  CHECK_OR_RETURN(variable_buffer_offset_ != 0, );
   char* const field = header_ + variable_buffer_offset_;
   int32_t current;
   memcpy(&current, field, sizeof(current));

@@ -138,9 +138,7 @@ bool PlatformThread::StartDetached(size_t stack_size, Body* body) {
 }
 
 void PlatformThread::Join(ThreadHandle thread_handle) {
-  CHECK(thread_handle);
-  if (!thread_handle)
-    return;
+  CHECK_OR_RETURN(thread_handle, );
   const DWORD result = WaitForSingleObject(thread_handle, INFINITE);
   CheckThreadEnded(result);
   CloseHandle(thread_handle);

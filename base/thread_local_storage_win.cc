@@ -28,9 +28,7 @@ void** ThreadStorage::CreateTable() {
   unsigned long key = tls_key_.load(std::memory_order_acquire);
   if (key == TLS_OUT_OF_INDEXES) {
     const DWORD value = TlsAlloc();
-    CHECK(value != TLS_OUT_OF_INDEXES);
-    if (value == TLS_OUT_OF_INDEXES)
-      return nullptr;
+    CHECK_OR_RETURN(value != TLS_OUT_OF_INDEXES, nullptr);
     // Another thread may have installed its index meanwhile; then its index
     // is the one, and ours goes back.
     if (tls_key_.compare_exchange_strong(key, value,
@@ -115,17 +113,13 @@ void ThreadStorage::Key::Free() {
 }
 
 void* ThreadStorage::Key::Get() const {
-  CHECK(slot_ >= 0 && slot_ < kThreadLocalStorageSize);
-  if (slot_ < 0 || slot_ >= kThreadLocalStorageSize)
-    return nullptr;
+  CHECK_OR_RETURN(slot_ >= 0 && slot_ < kThreadLocalStorageSize, nullptr);
   void** const table = Table();
   return table ? table[slot_] : nullptr;
 }
 
 void ThreadStorage::Key::Set(void* value) {
-  CHECK(slot_ >= 0 && slot_ < kThreadLocalStorageSize);
-  if (slot_ < 0 || slot_ >= kThreadLocalStorageSize)
-    return;
+  CHECK_OR_RETURN(slot_ >= 0 && slot_ < kThreadLocalStorageSize, );
   void** const table = Table();
   if (table)
     table[slot_] = value;

@@ -139,9 +139,7 @@ Time Time::StartOfLocalDay() const {
 
 // static
 bool Time::FromString(const wchar_t* time_string, Time* parsed_time) {
-  CHECK((time_string != NULL) && (parsed_time != NULL));
-  if (!time_string || !parsed_time)
-    return false;
+  CHECK_OR_RETURN((time_string != NULL) && (parsed_time != NULL), false);
   const std::string utf8 = WideToUtf8(time_string);
   if (utf8.empty())
     return false;

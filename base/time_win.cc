@@ -42,9 +42,10 @@ bool FileTimeToMicroseconds(const FILETIME& file_time, int64_t* us) {
 
 // False for a negative time (misuse) or one too large for a file time.
 bool MicrosecondsToFileTime(int64_t us, FILETIME* file_time) {
-  CHECK(us >= 0) << "Time is less than 0, negative values are not "
-                    "representable in FILETIME";
-  if (us < 0 || us > kInt64Max / kFileTimeUnitsPerMicrosecond)
+  CHECK_OR_RETURN(us >= 0, false,
+                  "Time is less than 0, negative values are not "
+                  "representable in FILETIME");
+  if (us > kInt64Max / kFileTimeUnitsPerMicrosecond)
     return false;
   const uint64_t units = static_cast<uint64_t>(us) * 10;
   file_time->dwLowDateTime = static_cast<DWORD>(units);

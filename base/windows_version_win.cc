@@ -58,9 +58,7 @@ WindowsReleaseId WindowsRelease() {
 }
 
 void ServicePackLevel(int* major, int* minor) {
-  CHECK(major && minor);
-  if (!major || !minor)
-    return;
+  CHECK_OR_RETURN(major && minor, );
   *major = CachedVersionRecord().service_pack_major;
   *minor = CachedVersionRecord().service_pack_minor;
 }
