@@ -12,21 +12,7 @@
 #include <string>
 
 #include "base/codepage_conversions.h"
-
-namespace {
-
-bool WriteToStandardError(const wchar_t* message) {
-  const HANDLE standard_error = GetStdHandle(STD_ERROR_HANDLE);
-  if (!standard_error || standard_error == INVALID_HANDLE_VALUE)
-    return false;
-  const std::string text = base::WideToUtf8(message) + "\r\n";
-  DWORD written = 0;
-  return WriteFile(standard_error, text.data(), static_cast<DWORD>(text.size()),
-                   &written, nullptr) &&
-         written == text.size();
-}
-
-}  // namespace
+#include "base/fault_safe_writer.h"
 
 int WINAPI wWinMain(HINSTANCE /*instance*/,
                     HINSTANCE /*previous_instance*/,
@@ -34,7 +20,8 @@ int WINAPI wWinMain(HINSTANCE /*instance*/,
                     int /*show_command*/) {
   // The whole command line is the message; there is no program name in it.
   const wchar_t* const message = GetCommandLineW();
-  if (!WriteToStandardError(message)) {
+  const std::string text = base::WideToUtf8(message) + "\r\n";
+  if (!base::WriteToStandardError(text.data(), text.size())) {
     MessageBoxW(nullptr, message, L"Fatal error",
                 MB_OK | MB_ICONHAND | MB_TOPMOST);
   }

@@ -1,10 +1,9 @@
 #include "app/launcher.h"
 
-#include <limits>
-#include <vector>
-
 #include "base/at_exit.h"
+#include "base/base_paths.h"
 #include "base/command_line.h"
+#include "base/process_util.h"
 #include "base/scoped_handle_win.h"
 
 namespace app {
@@ -59,22 +58,6 @@ void ApplyPendingUpdate(const UpdatePaths& paths) {
 
 }  // namespace
 
-std::wstring FolderOfPath(const std::wstring& path) {
-  const size_t last_backslash = path.rfind(L'\\');
-  if (last_backslash == std::wstring::npos || last_backslash == 0)
-    return path;
-  return path.substr(0, last_backslash + 1);
-}
-
-std::wstring ExecutableFolder() {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  // A full buffer means the path was cut (older releases do not even say so).
-  if (length == 0 || length >= MAX_PATH)
-    return std::wstring();
-  return FolderOfPath(std::wstring(path, length));
-}
-
 bool PathExists(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) != 0;
@@ -90,32 +73,6 @@ std::wstring LocateFile(const std::wstring& file_name,
   if (length == 0 || length >= MAX_PATH)
     return std::wstring();
   return std::wstring(found, length);
-}
-
-bool ReadRegistryString(HKEY key,
-                        const wchar_t* value_name,
-                        std::unique_ptr<wchar_t[]>* out) {
-  DWORD size = 0;
-  if (RegQueryValueExW(key, value_name, nullptr, nullptr, nullptr, &size) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  // Whole characters for every byte of the value, plus one zero character
-  // that survives whatever the value holds: a value stored without its
-  // terminator, or with an odd byte count, still reads as a terminated
-  // string.
-  const size_t characters = size / sizeof(wchar_t) + size % sizeof(wchar_t) + 1;
-  if (characters > std::numeric_limits<DWORD>::max() / sizeof(wchar_t))
-    return false;
-  std::unique_ptr<wchar_t[]> buffer(new wchar_t[characters]());
-  DWORD buffer_size = size;
-  if (RegQueryValueExW(key, value_name, nullptr, nullptr,
-                       reinterpret_cast<BYTE*>(buffer.get()),
-                       &buffer_size) != ERROR_SUCCESS) {
-    return false;
-  }
-  *out = std::move(buffer);
-  return true;
 }
 
 UpdatePaths::UpdatePaths(const std::wstring& runtime_folder)
@@ -143,25 +100,17 @@ void PrepareUpdate(const UpdatePaths& paths) {
 }
 
 HANDLE StartUpdateProgram(const UpdatePaths& paths) {
-  // The full path is the application name, and the command line quotes it,
-  // so that blanks or non-ASCII characters in the install folder never start
-  // another program.
-  std::wstring command_line = L"\"" + paths.program + L"\"";
-  std::vector<wchar_t> writable(command_line.begin(), command_line.end());
-  writable.push_back(L'\0');
-
-  STARTUPINFOW startup_info = {};
-  startup_info.cb = sizeof(startup_info);
-  startup_info.dwFlags = STARTF_USESHOWWINDOW;
-  startup_info.wShowWindow = SW_HIDE;
-  PROCESS_INFORMATION process_info = {};
-  if (!CreateProcessW(paths.program.c_str(), writable.data(), nullptr, nullptr,
-                      FALSE, 0, nullptr, paths.runtime_folder.c_str(),
-                      &startup_info, &process_info)) {
+  // The full path is the program, and the command line quotes it, so that
+  // blanks or non-ASCII characters in the install folder never start another
+  // program.
+  base::LaunchOptions options;
+  options.program = paths.program;
+  options.folder = paths.runtime_folder;
+  options.show_state = SW_HIDE;
+  base::OwnedHandle process;
+  if (!base::LaunchProcess(L"\"" + paths.program + L"\"", options, &process))
     return nullptr;
-  }
-  CloseHandle(process_info.hThread);
-  return process_info.hProcess;
+  return process.Take();
 }
 
 bool AwaitUpdateMarkers(const UpdatePaths& paths,
@@ -191,7 +140,7 @@ int RunLaunchSequence(HINSTANCE instance, wchar_t* command_tail) {
 
   // Without the executable's folder there is no runtime folder: nothing is
   // deleted, moved or run, and the module is found by the search path.
-  const std::wstring executable_folder = ExecutableFolder();
+  const std::wstring executable_folder = base::ExecutableFolder();
   if (!executable_folder.empty()) {
     const std::wstring runtime_folder = executable_folder + kRuntimeFolderName;
     if (PathExists(runtime_folder)) {

@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include <memory>
 #include <string>
 
 // The launch sequence of Kelvo.exe and the helpers it is made of.
@@ -37,15 +36,6 @@ inline constexpr DWORD kMarkerSettleMs = 200;
 // The entry of the application module.
 using ZephraMainFunction = int (*)(HINSTANCE instance, wchar_t* command_tail);
 
-// Full path of the folder of the running executable, ending in a backslash;
-// empty when the path does not fit in MAX_PATH characters, so that a
-// truncated path never names the wrong folder.
-std::wstring ExecutableFolder();
-
-// Cuts `path` just after its last backslash, keeping it. A path with no
-// backslash after its first character is returned whole.
-std::wstring FolderOfPath(const std::wstring& path);
-
 // True when the file system has an entry (file or folder) at `path`.
 bool PathExists(const std::wstring& path);
 
@@ -55,14 +45,6 @@ bool PathExists(const std::wstring& path);
 // than MAX_PATH characters.
 std::wstring LocateFile(const std::wstring& file_name,
                         const std::wstring& folder);
-
-// Reads the registry value `value_name` of the open `key` into `out`, a
-// buffer of the value's size in whole wide characters plus one zero
-// character, so the text is terminated even when the stored value is not.
-// False when the value cannot be read.
-bool ReadRegistryString(HKEY key,
-                        const wchar_t* value_name,
-                        std::unique_ptr<wchar_t[]>* out);
 
 // The files of the update hand-shake inside one runtime folder.
 struct UpdatePaths {

@@ -4,7 +4,6 @@
 #include "gtest/gtest.h"
 #include "test_support/child_process.h"
 #include "test_support/test_files.h"
-#include "test_support/test_registry.h"
 
 namespace app {
 namespace {
@@ -14,29 +13,6 @@ using test_support::FixturePath;
 using test_support::ReadTextFile;
 using test_support::ScopedTempDir;
 using test_support::WriteTextFile;
-
-TEST(FolderOfPathTest, CutsAfterLastBackslash) {
-  struct Case {
-    const wchar_t* path;
-    const wchar_t* folder;
-  };
-  const Case kCases[] = {
-      {L"C:\\Program Files\\Kelvo\\Kelvo.exe", L"C:\\Program Files\\Kelvo\\"},
-      {L"C:\\Kelvo.exe", L"C:\\"},
-      {L"\\\\server\\share\\Kelvo.exe", L"\\\\server\\share\\"},
-      // No backslash after the first character: the path stays whole.
-      {L"Kelvo.exe", L"Kelvo.exe"},
-      {L"\\Kelvo.exe", L"\\Kelvo.exe"},
-      // Only the backslash separates.
-      {L"C:/Kelvo/Kelvo.exe", L"C:/Kelvo/Kelvo.exe"},
-  };
-  for (const Case& c : kCases)
-    EXPECT_EQ(FolderOfPath(c.path), c.folder) << c.path;
-}
-
-TEST(LauncherPathsTest, ExecutableFolderIsTheRunningProgramsFolder) {
-  EXPECT_EQ(ExecutableFolder(), test_support::TestProgramFolder());
-}
 
 TEST(LauncherPathsTest, PathExistsForFilesAndFolders) {
   ScopedTempDir dir;
@@ -58,26 +34,6 @@ TEST(LauncherPathsTest, LocateFilePrefersAnExistingFolder) {
             FixturePath(L"Orvane.dll"));
   EXPECT_EQ(LocateFile(L"Orvane.dll", L""), FixturePath(L"Orvane.dll"));
   EXPECT_EQ(LocateFile(L"no-such-file-anywhere.dll", L""), L"");
-}
-
-TEST(ReadRegistryStringTest, ReadsTerminatedAndUnterminatedValues) {
-  test_support::ScopedTestRegistryKey key(L"Software\\KelvoLauncherTest");
-  ASSERT_TRUE(key.get());
-  const wchar_t terminated[] = L"C:\\Kelvo";
-  ASSERT_TRUE(
-      key.SetValue(L"terminated", REG_SZ, terminated, sizeof(terminated)));
-  // Stored without its terminator, and with an odd byte count whose last
-  // byte is not zero: the odd byte ('d', low byte first) is kept, and the
-  // read still ends in a terminator of its own.
-  const wchar_t bare[] = L"abcd";
-  ASSERT_TRUE(key.SetValue(L"bare", REG_SZ, bare, 3 * sizeof(wchar_t) + 1));
-
-  std::unique_ptr<wchar_t[]> value;
-  ASSERT_TRUE(ReadRegistryString(key.get(), L"terminated", &value));
-  EXPECT_STREQ(value.get(), L"C:\\Kelvo");
-  ASSERT_TRUE(ReadRegistryString(key.get(), L"bare", &value));
-  EXPECT_STREQ(value.get(), L"abcd");
-  EXPECT_FALSE(ReadRegistryString(key.get(), L"missing", &value));
 }
 
 // Tells a sample update program in `folder` that keeps running to end, and

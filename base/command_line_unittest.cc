@@ -238,7 +238,8 @@ TEST(CommandLineTest, ProcessInstanceLivesFromInitToTerminate) {
   const CommandLine* instance = CommandLine::ProcessInstance();
   ASSERT_NE(instance, nullptr);
   EXPECT_EQ(instance->text(), Parsed(ProcessCommandLineText()).text());
-  EXPECT_NE(instance->program().find(L"base_unittests"), std::wstring::npos)
+  EXPECT_NE(instance->program().find(L"base_core_unittests"),
+            std::wstring::npos)
       << "program: " << instance->program();
 
   {

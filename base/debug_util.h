@@ -1,8 +1,6 @@
 #ifndef BASE_DEBUG_UTIL_H_
 #define BASE_DEBUG_UTIL_H_
 
-#include <windows.h>
-
 #include <cstddef>
 
 // Getting a debugger onto the process: whether one is attached, breaking
@@ -28,16 +26,6 @@ bool AwaitDebugger(int seconds, bool silent);
 // `process_id` and waits up to 10 s for it to be ready for input. False when
 // there is no usable registration or it cannot be started.
 bool LaunchJitDebugger(unsigned long process_id);
-
-// Reads the string value `value_name` of `root`\`sub_key` into `out`, a
-// buffer of `*length` wide characters. The text is always terminated inside
-// the buffer; on success `*length` becomes the text's length. False when the
-// key or value is missing, empty, not a plain string, or does not fit.
-bool ReadRegistryText(HKEY root,
-                      const wchar_t* sub_key,
-                      const wchar_t* value_name,
-                      wchar_t* out,
-                      size_t* length);
 
 // Copies `pattern` into `out` (a buffer of `length` wide characters) with
 // every "%ld" replaced by `process_id` in decimal. False, with a terminated

@@ -1,11 +1,14 @@
 #include "base/debug_util.h"
 
+#include <windows.h>
+
 #include <cstdint>
 #include <cwchar>
-#include <limits>
 #include <string>
 
 #include "base/logging.h"
+#include "base/process_util.h"
+#include "base/registry.h"
 #include "base/scoped_handle_win.h"
 
 namespace base {
@@ -23,26 +26,6 @@ constexpr int kWaitStepMs = 100;
 constexpr int kWaitStepsPerSecond = 10;
 constexpr int kStartupWaitSeconds = 60;
 constexpr DWORD kDebuggerReadyTimeoutMs = 10000;
-
-// Closes a registry key when it goes out of scope.
-class OpenRegistryKey {
- public:
-  OpenRegistryKey(HKEY root, const wchar_t* sub_key) {
-    if (RegOpenKeyExW(root, sub_key, 0, KEY_READ, &key_) != ERROR_SUCCESS)
-      key_ = nullptr;
-  }
-  OpenRegistryKey(const OpenRegistryKey&) = delete;
-  OpenRegistryKey& operator=(const OpenRegistryKey&) = delete;
-  ~OpenRegistryKey() {
-    if (key_)
-      RegCloseKey(key_);
-  }
-
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
 
 bool IsSwitchPrefix(wchar_t c) {
   return c == L'-' || c == L'/';
@@ -93,54 +76,10 @@ bool LaunchJitDebugger(unsigned long process_id) {
                         kDebuggerCommandLength)) {
     return false;
   }
-  STARTUPINFOW startup_info = {};
-  startup_info.cb = sizeof(startup_info);
-  PROCESS_INFORMATION process_info = {};
-  if (!CreateProcessW(nullptr, command_line, nullptr, nullptr, FALSE, 0,
-                      nullptr, nullptr, &startup_info, &process_info)) {
+  OwnedHandle process;
+  if (!LaunchProcess(command_line, LaunchOptions(), &process))
     return false;
-  }
-  const OwnedHandle process(process_info.hProcess);
-  const OwnedHandle thread(process_info.hThread);
   WaitForInputIdle(process.get(), kDebuggerReadyTimeoutMs);
-  return true;
-}
-
-bool ReadRegistryText(HKEY root,
-                      const wchar_t* sub_key,
-                      const wchar_t* value_name,
-                      wchar_t* out,
-                      size_t* length) {
-  const size_t capacity = *length;
-  if (capacity == 0 ||
-      capacity > std::numeric_limits<DWORD>::max() / sizeof(wchar_t)) {
-    return false;
-  }
-  // Zeroed first, so that whatever the registry returns is followed by
-  // zeros and never by what the buffer held before.
-  std::wmemset(out, L'\0', capacity);
-  const OpenRegistryKey key(root, sub_key);
-  if (!key.get())
-    return false;
-  DWORD type = 0;
-  DWORD buffer_size = static_cast<DWORD>(capacity * sizeof(wchar_t));
-  if (RegQueryValueExW(key.get(), value_name, nullptr, &type,
-                       reinterpret_cast<BYTE*>(out),
-                       &buffer_size) != ERROR_SUCCESS ||
-      buffer_size == 0 || type != REG_SZ) {
-    out[0] = L'\0';
-    return false;
-  }
-  // The terminator goes right after the returned data. A value stored
-  // without one that fills the whole buffer does not fit.
-  const size_t characters = (buffer_size + 1) / sizeof(wchar_t);
-  if (characters >= capacity && out[capacity - 1] != L'\0') {
-    out[0] = L'\0';
-    return false;
-  }
-  if (characters < capacity)
-    out[characters] = L'\0';
-  *length = std::wcslen(out);
   return true;
 }
 

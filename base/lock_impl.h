@@ -56,6 +56,58 @@ class LockGuard {
   Lock& lock_;
 };
 
+// A lock for process-wide state that must work before static constructors
+// run and after static destructors ran: constant-initialised (a global
+// `StaticLock` needs no constructor to run) and never torn down. Built on a
+// slim reader/writer lock taken exclusively; it keeps no bookkeeping and
+// takes no logging lock, so code on the crash path may use it. Not
+// recursive. Any thread may acquire it.
+class StaticLock {
+ public:
+  constexpr StaticLock() = default;
+  StaticLock(const StaticLock&) = delete;
+  StaticLock& operator=(const StaticLock&) = delete;
+
+  void Acquire();
+  void Release();
+
+ private:
+  friend class StaticCondition;
+  // The platform's SRWLOCK, one pointer wide; all zeros is its initial
+  // state. Kept opaque so that this header brings in no Windows headers.
+  void* srw_lock_ = nullptr;
+};
+
+// Holds a StaticLock for the lifetime of the guard.
+class StaticLockGuard {
+ public:
+  explicit StaticLockGuard(StaticLock& lock) : lock_(lock) { lock_.Acquire(); }
+  StaticLockGuard(const StaticLockGuard&) = delete;
+  StaticLockGuard& operator=(const StaticLockGuard&) = delete;
+  ~StaticLockGuard() { lock_.Release(); }
+
+ private:
+  StaticLock& lock_;
+};
+
+// A condition variable to wait on under a StaticLock, constant-initialised
+// and never torn down like the lock. Waiters re-test their condition after
+// every wake-up.
+class StaticCondition {
+ public:
+  constexpr StaticCondition() = default;
+  StaticCondition(const StaticCondition&) = delete;
+  StaticCondition& operator=(const StaticCondition&) = delete;
+
+  // Releases `lock`, which the caller holds, until woken, then takes it
+  // again.
+  void Wait(StaticLock& lock);
+  void WakeAll();
+
+ private:
+  void* condition_ = nullptr;  // The platform's CONDITION_VARIABLE.
+};
+
 }  // namespace base
 
 #endif  // BASE_LOCK_IMPL_H_

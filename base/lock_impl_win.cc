@@ -66,4 +66,26 @@ void Lock::RecordAcquisition() {
   }
 }
 
+static_assert(sizeof(void*) == sizeof(SRWLOCK), "StaticLock holds an SRWLOCK");
+static_assert(sizeof(void*) == sizeof(CONDITION_VARIABLE),
+              "StaticCondition holds a CONDITION_VARIABLE");
+
+void StaticLock::Acquire() {
+  AcquireSRWLockExclusive(reinterpret_cast<SRWLOCK*>(&srw_lock_));
+}
+
+void StaticLock::Release() {
+  ReleaseSRWLockExclusive(reinterpret_cast<SRWLOCK*>(&srw_lock_));
+}
+
+void StaticCondition::Wait(StaticLock& lock) {
+  SleepConditionVariableSRW(reinterpret_cast<CONDITION_VARIABLE*>(&condition_),
+                            reinterpret_cast<SRWLOCK*>(&lock.srw_lock_),
+                            INFINITE, 0);
+}
+
+void StaticCondition::WakeAll() {
+  WakeAllConditionVariable(reinterpret_cast<CONDITION_VARIABLE*>(&condition_));
+}
+
 }  // namespace base

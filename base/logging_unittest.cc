@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/scoped_handle_win.h"
 #include "base/string_util.h"
 #include "gtest/gtest.h"
 #include "test_support/check_recorder.h"
@@ -288,6 +289,28 @@ TEST_F(LoggingTest, ErrorReportsGoToTheirHandler) {
   LOG(ERROR_REPORT) << "look here";
   EXPECT_EQ(reported.substr(reported.find("] ")), "] look here");
   EXPECT_EQ(Messages(), std::vector<std::string>{"look here"});
+}
+
+// When the configured place cannot be written, the current folder takes the
+// log, and the cross-process mutex follows the file actually written.
+TEST_F(LoggingTest, FallbackFileIsGuardedByItsOwnMutex) {
+  wchar_t saved_folder[MAX_PATH] = {};
+  ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, saved_folder), 0u);
+  ASSERT_TRUE(SetCurrentDirectoryW(temp_.path().c_str()));
+  const std::wstring unwritable = temp_.path() + L"\\missing\\test.log";
+  ConfigureLogging(unwritable.c_str(), LOG_TO_FILE, LOG_LOCK_SYSTEM_MUTEX,
+                   KEEP_EXISTING_LOG);
+  LOG(INFO) << "into the fallback";
+  const OwnedHandle fallback_mutex(
+      OpenMutexW(SYNCHRONIZE, FALSE, LogMutexName(L".\\debug.log").c_str()));
+  const OwnedHandle configured_mutex(
+      OpenMutexW(SYNCHRONIZE, FALSE, LogMutexName(unwritable).c_str()));
+  ReleaseLogFile();
+  SetCurrentDirectoryW(saved_folder);
+  EXPECT_TRUE(fallback_mutex.is_valid());
+  EXPECT_FALSE(configured_mutex.is_valid());
+  const std::string text = ReadTextFile(temp_.path() + L"\\debug.log");
+  EXPECT_NE(text.find("] into the fallback\r\n"), std::string::npos) << text;
 }
 
 // Threads that log their first lines together, into a file that is not

@@ -418,7 +418,7 @@ class LocalTimeTest : public testing::Test {
  protected:
   void SetUp() override {
     if (!std::getenv("KELVO_TEST_TIME_ZONE"))
-      GTEST_SKIP() << "runs under a fixed TZ (base_unittests.LocalTime.*)";
+      GTEST_SKIP() << "runs under a fixed TZ (base_time_unittests.LocalTime.*)";
   }
 };
 

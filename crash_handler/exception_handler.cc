@@ -6,6 +6,8 @@
 #include <cwchar>
 #include <vector>
 
+#include "base/fault_safe_writer.h"
+#include "base/lock_impl.h"
 #include "base/string_util.h"
 
 namespace crash_handler {
@@ -24,18 +26,13 @@ constexpr unsigned int kPureVirtualCallExitCode = 0xC0000409;
 // lock is constant-initialised and never destroyed, so handlers made or
 // destroyed on any thread, even by static destructors, find it. The vector
 // exists while the stack is not empty.
-SRWLOCK g_handler_stack_lock = SRWLOCK_INIT;
+base::StaticLock g_handler_stack_lock;
 std::vector<ExceptionHandler*>* g_handler_stack = nullptr;  // Guarded.
 // Handlers busy with a fault, counting nested faults. Guarded.
 int g_busy_handler_depth = 0;
-
-class StackLockGuard {
- public:
-  StackLockGuard() { AcquireSRWLockExclusive(&g_handler_stack_lock); }
-  StackLockGuard(const StackLockGuard&) = delete;
-  StackLockGuard& operator=(const StackLockGuard&) = delete;
-  ~StackLockGuard() { ReleaseSRWLockExclusive(&g_handler_stack_lock); }
-};
+// Signalled whenever a handler stops serving a fault, for a destructor that
+// waits until its handler is no longer in use.
+base::StaticCondition g_serving_ended;
 
 // The C runtime's assertion, with the handler's own texts.
 void RuntimeAssert([[maybe_unused]] bool condition,
@@ -45,12 +42,6 @@ void RuntimeAssert([[maybe_unused]] bool condition,
   if (!condition)
     _assert(text, __FILE__, line);
 #endif
-}
-
-void WriteToStandardError(const char* text) {
-  DWORD written = 0;
-  WriteFile(GetStdHandle(STD_ERROR_HANDLE), text,
-            static_cast<DWORD>(strlen(text)), &written, nullptr);
 }
 
 bool EndsWithSeparator(const std::wstring& folder) {
@@ -111,7 +102,7 @@ class ExceptionHandler::ServingHandlerScope {
  public:
   ServingHandlerScope() {
     {
-      StackLockGuard guard;
+      base::StaticLockGuard guard(g_handler_stack_lock);
       ++g_busy_handler_depth;
       // Several threads faulting at once can push the depth past the
       // stack; then no handler serves.
@@ -128,12 +119,13 @@ class ExceptionHandler::ServingHandlerScope {
   ServingHandlerScope(const ServingHandlerScope&) = delete;
   ServingHandlerScope& operator=(const ServingHandlerScope&) = delete;
   ~ServingHandlerScope() {
-    StackLockGuard guard;
+    base::StaticLockGuard guard(g_handler_stack_lock);
     if (handler_) {
       // A handler removed meanwhile has handed its entry points on.
       if (handler_->installed_)
         handler_->InstallOwnEntryPoints();
       --handler_->serving_count_;
+      g_serving_ended.WakeAll();
     }
     --g_busy_handler_depth;
   }
@@ -267,7 +259,7 @@ void ExceptionHandler::UpdateNextId() {
 void ExceptionHandler::Install() {
   if (handler_types_ == HANDLER_NONE)
     return;
-  StackLockGuard guard;
+  base::StaticLockGuard guard(g_handler_stack_lock);
   if (!g_handler_stack)
     g_handler_stack =
         new std::vector<ExceptionHandler*>;  // Deleted when empty.
@@ -289,7 +281,7 @@ void ExceptionHandler::Install() {
 void ExceptionHandler::Uninstall() {
   if (handler_types_ == HANDLER_NONE)
     return;
-  StackLockGuard guard;
+  base::StaticLockGuard guard(g_handler_stack_lock);
   if (!g_handler_stack)
     return;
   std::vector<ExceptionHandler*>& stack = *g_handler_stack;
@@ -297,7 +289,9 @@ void ExceptionHandler::Uninstall() {
   if (position == stack.end())
     return;
   if (position + 1 != stack.end())
-    WriteToStandardError("warning: removing crash handler out of order\n");
+    base::FaultSafeWriter()
+        .Append("warning: removing crash handler out of order\n")
+        .Write();
 
   auto newer_of_kind = [&](int kind) -> ExceptionHandler* {
     for (auto newer = position + 1; newer != stack.end(); ++newer) {
@@ -338,9 +332,7 @@ void ExceptionHandler::Uninstall() {
   const DWORD current_thread = GetCurrentThreadId();
   while (serving_count_ > 0 &&
          !(serving_count_ == 1 && serving_thread_id_ == current_thread)) {
-    ReleaseSRWLockExclusive(&g_handler_stack_lock);
-    Sleep(1);
-    AcquireSRWLockExclusive(&g_handler_stack_lock);
+    g_serving_ended.Wait(g_handler_stack_lock);
   }
 }
 

@@ -5,6 +5,9 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "base/fault_safe_writer.h"
+#include "base/lock_impl.h"
+
 // This file must define no class with virtual functions: where a vtable is
 // emitted, our compiler makes `__cxa_pure_virtual` a weak definition, and
 // the linker may then leave the vtable slots that point at it empty.
@@ -37,7 +40,7 @@ struct KnownRuntime {
 // from static constructors and destructors too. Never held while the
 // loader lock is taken: a thread that faults while holding the loader lock
 // must still get through.
-SRWLOCK g_runtimes_lock = SRWLOCK_INIT;
+base::StaticLock g_runtimes_lock;
 KnownRuntime g_runtimes[kMaxRuntimes];  // Guarded by g_runtimes_lock.
 int g_runtime_count = 0;                // Guarded by g_runtimes_lock.
 
@@ -81,14 +84,6 @@ void Unhook(KnownRuntime& runtime) {
   runtime.hooked = false;
 }
 
-class RuntimesLockGuard {
- public:
-  RuntimesLockGuard() { AcquireSRWLockExclusive(&g_runtimes_lock); }
-  RuntimesLockGuard(const RuntimesLockGuard&) = delete;
-  RuntimesLockGuard& operator=(const RuntimesLockGuard&) = delete;
-  ~RuntimesLockGuard() { ReleaseSRWLockExclusive(&g_runtimes_lock); }
-};
-
 }  // namespace
 
 PureCallHandler SetPureCallHandler(PureCallHandler handler) {
@@ -104,7 +99,7 @@ void FindLoadedRuntimes() {
       found[found_count++] = set_handler;
   }
 
-  RuntimesLockGuard guard;
+  base::StaticLockGuard guard(g_runtimes_lock);
   const bool handler_installed = g_invalid_parameter_handler.load() != nullptr;
   for (int i = 0; i < found_count; ++i) {
     if (IsKnown(found[i]))
@@ -118,7 +113,7 @@ void FindLoadedRuntimes() {
 
 InvalidParameterHandler SetInvalidParameterHandler(
     InvalidParameterHandler handler) {
-  RuntimesLockGuard guard;
+  base::StaticLockGuard guard(g_runtimes_lock);
   const InvalidParameterHandler previous =
       g_invalid_parameter_handler.exchange(handler);
   for (int i = 0; i < g_runtime_count; ++i) {
@@ -131,7 +126,7 @@ InvalidParameterHandler SetInvalidParameterHandler(
 }
 
 int HookedRuntimeCount() {
-  RuntimesLockGuard guard;
+  base::StaticLockGuard guard(g_runtimes_lock);
   int count = 0;
   for (int i = 0; i < g_runtime_count; ++i)
     count += g_runtimes[i].hooked ? 1 : 0;
@@ -146,9 +141,6 @@ extern "C" void __cxa_pure_virtual() {
       crash_handler::g_pure_call_handler.load();
   if (handler)
     handler();
-  static const char kMessage[] = "pure virtual method called\n";
-  DWORD written = 0;
-  WriteFile(GetStdHandle(STD_ERROR_HANDLE), kMessage, sizeof(kMessage) - 1,
-            &written, nullptr);
+  base::FaultSafeWriter().Append("pure virtual method called\n").Write();
   std::abort();
 }

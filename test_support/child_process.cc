@@ -1,6 +1,6 @@
 #include "test_support/child_process.h"
 
-#include <vector>
+#include "base/process_util.h"
 
 namespace test_support {
 
@@ -14,10 +14,9 @@ bool ChildProcess::Start(const std::wstring& program,
   std::wstring command_line = L"\"" + program + L"\"";
   if (!arguments.empty())
     command_line += L" " + arguments;
-  std::vector<wchar_t> writable(command_line.begin(), command_line.end());
-  writable.push_back(L'\0');
-  STARTUPINFOW startup_info = {};
-  startup_info.cb = sizeof(startup_info);
+  base::LaunchOptions options;
+  options.program = program;
+  options.folder = folder;
   base::OwnedHandle output;
   if (!output_file_.empty()) {
     SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
@@ -26,21 +25,9 @@ bool ChildProcess::Start(const std::wstring& program,
                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!output.is_valid())
       return false;
-    startup_info.dwFlags = STARTF_USESTDHANDLES;
-    startup_info.hStdOutput = output.get();
-    startup_info.hStdError = output.get();
+    options.output = output.get();
   }
-  PROCESS_INFORMATION process_info = {};
-  if (!CreateProcessW(program.c_str(), writable.data(), nullptr, nullptr,
-                      output.is_valid(), 0, nullptr,
-                      folder.empty() ? nullptr : folder.c_str(), &startup_info,
-                      &process_info)) {
-    return false;
-  }
-  CloseHandle(process_info.hThread);
-  process_.Set(process_info.hProcess);
-  id_ = process_info.dwProcessId;
-  return true;
+  return base::LaunchProcess(command_line, options, &process_, &id_);
 }
 
 bool ChildProcess::WaitForExit(DWORD timeout_ms, DWORD* exit_code) {

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "base/base_paths.h"
 #include "base/scoped_handle_win.h"
 
 namespace test_support {
@@ -25,10 +26,7 @@ ScopedTempDir::~ScopedTempDir() {
 }
 
 std::wstring TestProgramFolder() {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path, length);
-  return folder.substr(0, folder.rfind(L'\\') + 1);
+  return base::ExecutableFolder();
 }
 
 std::wstring FixturePath(const std::wstring& file_name) {
