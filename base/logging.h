@@ -235,13 +235,13 @@ KELVO_DEFINE_CHECK_OP(GT, >)
 // continue: reports exactly what CHECK(condition) would, with any further
 // arguments streamed after it ("text" << value), and then returns `value`
 // (left empty in a function returning void) from the enclosing function.
-#define CHECK_OR_RETURN(condition, value, ...)                             \
-  do {                                                                     \
-    if (!(condition)) {                                                    \
-      ::base::LogRecord(__FILE__, __LINE__, ::base::LOG_FATAL).stream()    \
+#define CHECK_OR_RETURN(condition, value, ...)                            \
+  do {                                                                    \
+    if (!(condition)) {                                                   \
+      ::base::LogRecord(__FILE__, __LINE__, ::base::LOG_FATAL).stream()   \
           << "Check failed: " #condition ". " __VA_OPT__(<< __VA_ARGS__); \
-      return value;                                                        \
-    }                                                                      \
+      return value;                                                       \
+    }                                                                     \
   } while (false)
 
 // The loop body runs at most once: Clear() ends it after the message.
