@@ -10,6 +10,12 @@
 ; removes exactly the files, shortcut and key the installer made, and the
 ; folders only when nothing else is left in them.
 ;
+; Neither runs while Kelvo.exe does: its files cannot be replaced or
+; removed then, and a half-done upgrade or uninstall must not look like a
+; finished one. Both stop with exit code 2 when Kelvo runs or a file of
+; theirs cannot be written or deleted; the uninstaller then keeps itself
+; and its key, so that it can be run again.
+;
 ; Built by the x86_64 build (target kelvo_setup) with these definitions:
 ;   VERSION   the four-part version, as in Kelvo.exe's version block;
 ;   STAGING   the folder holding the files to install;
@@ -26,7 +32,12 @@
 Unicode true
 Target amd64-unicode
 
+!include LogicLib.nsh
+
 !define PRODUCT "Kelvo"
+; Held by a running Kelvo.exe for the life of its process.
+!define INSTANCE_MUTEX "KelvoNetwork_KELVO"
+!define SYNCHRONIZE 0x00100000
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kelvo"
 !define UNINSTALLER "uninstall.exe"
 
@@ -74,12 +85,35 @@ UninstPage instfiles
   Delete "$INSTDIR${FOLDER}\${NAME}"
 !macroend
 
+; Stops the installer or uninstaller while Kelvo.exe runs.
+!macro RefuseWhileKelvoRuns
+  System::Call 'kernel32::OpenMutexW(i ${SYNCHRONIZE}, i 0, \
+    w "${INSTANCE_MUTEX}") p .r0'
+  ${If} $0 != 0
+    System::Call 'kernel32::CloseHandle(p r0)'
+    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} is running. Close it and try again." \
+      /SD IDOK
+    Abort
+  ${EndIf}
+!macroend
+
+; Stops with the error when the file operations before it set the error flag.
+!macro AbortOnErrors TEXT
+  ${If} ${Errors}
+    MessageBox MB_OK|MB_ICONSTOP "${TEXT}" /SD IDOK
+    Abort
+  ${EndIf}
+!macroend
+
 Function .onInit
   SetShellVarContext current
+  !insertmacro RefuseWhileKelvoRuns
 FunctionEnd
 
 Section "${PRODUCT}" SectionProduct
+  ClearErrors
   !insertmacro ForEachInstalledFile InstallFile
+  !insertmacro AbortOnErrors "${PRODUCT}'s files could not all be written to $INSTDIR."
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\Kelvo.exe" "" \
@@ -103,10 +137,13 @@ SectionEnd
 
 Function un.onInit
   SetShellVarContext current
+  !insertmacro RefuseWhileKelvoRuns
 FunctionEnd
 
 Section "Uninstall"
+  ClearErrors
   !insertmacro ForEachInstalledFile UninstallFile
+  !insertmacro AbortOnErrors "${PRODUCT}'s files in $INSTDIR could not all be removed."
   Delete "$INSTDIR\${UNINSTALLER}"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
   ; Folders that still hold files the installer did not put there stay.

@@ -186,6 +186,16 @@ void ForgetPendingDeletionsUnder(const std::wstring& folder) {
   RegCloseKey(key);
 }
 
+// Polls for a file a child writes; false after `timeout_ms`.
+bool AwaitFile(const std::wstring& path, DWORD timeout_ms) {
+  for (DWORD waited = 0; waited < timeout_ms; waited += 50) {
+    if (FileExists(path))
+      return true;
+    Sleep(50);
+  }
+  return FileExists(path);
+}
+
 // The version block of a program.
 class VersionBlock {
  public:
@@ -256,6 +266,8 @@ class InstallerTest : public testing::Test {
     temp_.reset();
     ForgetPendingDeletionsUnder(temp);
   }
+
+  const std::wstring& temp_path() const { return temp_->path(); }
 
   std::wstring Installed(const wchar_t* name) const {
     return install_folder_ + L"\\" + name;
@@ -374,6 +386,60 @@ TEST_F(InstallerTest, UpgradeKeepsStagedUpdateAndUserFiles) {
   ExpectNothingOfOursLeft();
   for (const UserFile& file : kUserFiles)
     EXPECT_EQ(ReadTextFile(Installed(file.name)), file.contents) << file.name;
+}
+
+// While Kelvo.exe runs, its files can be neither replaced nor removed: the
+// installer and the uninstaller refuse to start rather than leave half an
+// upgrade or an unregistered remnant behind.
+TEST_F(InstallerTest, RefusesUpgradeAndUninstallWhileKelvoRuns) {
+  ASSERT_EQ(RunSetup(), 0u);
+  ASSERT_TRUE(
+      WriteTextFile(Installed(L"debug_message.exe"), "an older helper"));
+  const std::wstring ready = temp_path() + L"\\ready.txt";
+  test_support::ChildProcess kelvo;
+  ASSERT_TRUE(kelvo.Start(
+      Installed(L"Kelvo.exe"),
+      L"--close-after-ms=60000 --exit-code=23 --ready=\"" + ready + L"\""));
+  ASSERT_TRUE(AwaitFile(ready, kProcessTimeoutMs));
+
+  // The installer's own way of stopping: exit code 2.
+  EXPECT_EQ(RunSetup(), 2u);
+  EXPECT_EQ(ReadTextFile(Installed(L"debug_message.exe")), "an older helper");
+  RunUninstaller();
+  ExpectInstalled();
+
+  const HWND window = FindWindowW(L"Zephra_WidgetWin_0", L"KELVO");
+  ASSERT_TRUE(window);
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  DWORD exit_code = 0;
+  ASSERT_TRUE(kelvo.WaitForExit(kProcessTimeoutMs, &exit_code));
+  EXPECT_EQ(exit_code, 23u);
+}
+
+// A file that cannot be written or deleted stops the installer and the
+// uninstaller with an error; the uninstaller keeps itself and its key, and
+// finishes once the file is free.
+TEST_F(InstallerTest, HeldFileStopsSetupAndUninstallerWithAnError) {
+  ASSERT_EQ(RunSetup(), 0u);
+  const std::wstring module = Installed(L"runtime\\Orvane.dll");
+  {
+    // Readable by others, but neither writable nor deletable.
+    const base::OwnedHandle hold(CreateFileW(module.c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(hold.is_valid());
+
+    EXPECT_EQ(RunSetup(), 2u);
+    RunUninstaller();
+    EXPECT_TRUE(FileExists(module));
+    EXPECT_TRUE(FileExists(Installed(L"uninstall.exe")));
+    EXPECT_TRUE(FileExists(shortcut_));
+    EXPECT_TRUE(UninstallKeyExists());
+  }
+
+  RunUninstaller();
+  ExpectNothingOfOursLeft();
+  EXPECT_FALSE(FileExists(install_folder_));
 }
 
 // The bytes of every RT_ICON image in the program at `path`.
