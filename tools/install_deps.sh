@@ -12,6 +12,8 @@ packages=(
   dpkg-dev gcc make
   # Real readers of our crash dumps, for the tests that open one.
   lldb wine64-tools
+  # Header-only Asio, the comparison in the task-loop benchmark.
+  libboost-dev
 )
 
 missing=()
