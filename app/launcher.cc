@@ -133,7 +133,7 @@ int RunLaunchSequence(HINSTANCE instance, wchar_t* command_tail) {
     return 0;
   }
 
-  HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
+  base::TerminateOnHeapCorruption();
 
   base::AtExitManager exit_manager;
   base::CommandLine::Init(0, nullptr);

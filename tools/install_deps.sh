@@ -12,6 +12,9 @@ packages=(
   dpkg-dev gcc make
   # Real readers of our crash dumps, for the tests that open one.
   lldb wine64-tools
+  # A real browser shows the HTML report pages in their test, and Python
+  # reads its screenshots.
+  firefox-esr python3
   # Header-only Asio, the comparison in the task-loop benchmark.
   libboost-dev
 )
