@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "base/histogram.h"
 #include "base/logging.h"
 #include "base/singleton.h"
 #include "base/thread_local.h"
@@ -308,8 +309,26 @@ bool MessageLoop::DeletePendingTasks() {
   return did_work;
 }
 
-void MessageLoop::StartHistogram() {}
+void MessageLoop::StartHistogram() {
+  if (!g_event_histograms_on.load(std::memory_order_relaxed) ||
+      event_histogram_ || !HistogramRegistry::IsRecording()) {
+    return;
+  }
+  CHECK(!thread_name_.empty());
+  static const LinearHistogram::BucketLabel kEventDescriptions[] = {
+      {kTaskRunEvent, "kTaskRunEvent"},
+      {kTimerEvent, "kTimerEvent"},
+      {-1, nullptr},
+  };
+  event_histogram_ = std::make_unique<LinearHistogram>(
+      ("MsgLoop:" + thread_name_).c_str(), 1, 1099, 1100);
+  event_histogram_->SetFlags(Histogram::kHexBoundsFlag);
+  event_histogram_->SetBucketLabels(kEventDescriptions);
+}
 
-void MessageLoop::RecordEvent(int /*event*/) {}
+void MessageLoop::RecordEvent(int event) {
+  if (event_histogram_)
+    event_histogram_->Add(event);
+}
 
 }  // namespace base

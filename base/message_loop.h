@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <queue>
 #include <string>
 
@@ -15,6 +16,7 @@
 
 namespace base {
 
+class LinearHistogram;
 class MessageDispatcher;
 
 // Runs tasks on the thread that owns it. Any thread may post a task, to run
@@ -194,6 +196,9 @@ class MessageLoop : public MessagePump::WorkSource {
   bool nestable_tasks_allowed_ = true;  // False while a task runs.
   bool restore_exception_filter_ = false;
   std::string thread_name_;
+  // The kinds of events handled, "MsgLoop:" + the thread name; made by the
+  // first run once histograms are on and a registry records them.
+  std::unique_ptr<LinearHistogram> event_histogram_;
 
   // Tasks posted and not yet taken in. Guarded by incoming_lock_, which also
   // guards reading pump_ while posting.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/at_exit.h"
+#include "base/histogram.h"
 #include "base/message_loop_win.h"
 #include "base/platform_thread.h"
 #include "base/waitable_event.h"
@@ -391,6 +392,55 @@ TEST_F(MessageLoopTest, MisuseIsAFailedCheck) {
   }
   // The thread's loop is still the first one.
   EXPECT_EQ(MessageLoop::current(), &loop);
+}
+
+TEST_F(MessageLoopTest, EventHistogramCountsTasksWhenHistogramsAreOn) {
+  struct Case {
+    bool enabled;
+    const char* thread_name;
+    int task_runs;  // -1: no histogram.
+  };
+  const Case kCases[] = {
+      {true, "worker", 3},
+      {false, "worker", -1},
+  };
+  HistogramRegistry registry;
+  for (const Case& c : kCases) {
+    MessageLoop::EnableLoopHistograms(c.enabled);
+    MessageLoop loop;
+    loop.set_loop_thread_name(c.thread_name);
+    for (int i = 0; i < 3; ++i)
+      loop.QueueTask(CURRENT_LOCATION, NewTask(nullptr));
+    loop.RunUntilDrained();
+    MessageLoop::EnableLoopHistograms(false);
+
+    Histogram* const histogram = HistogramRegistry::FindHistogram(
+        std::string("MsgLoop:") + c.thread_name);
+    if (c.task_runs < 0) {
+      EXPECT_FALSE(histogram);
+      continue;
+    }
+    ASSERT_TRUE(histogram);
+    Histogram::SampleCounts samples;
+    histogram->CopySamples(&samples);
+    EXPECT_EQ(samples.TotalCount(), c.task_runs);
+    EXPECT_EQ(samples.sum(), c.task_runs * MessageLoop::kTaskRunEvent);
+    EXPECT_TRUE(histogram->flags() & Histogram::kHexBoundsFlag);
+    std::string text;
+    histogram->WriteText(false, "\n", &text);
+    EXPECT_NE(text.find("kTaskRunEvent"), std::string::npos) << text;
+  }
+
+  // A loop whose thread has no name cannot name its histogram.
+  test_support::ScopedCheckRecorder recorder;
+  MessageLoop::EnableLoopHistograms(true);
+  {
+    MessageLoop loop;
+    loop.RunUntilDrained();
+  }
+  MessageLoop::EnableLoopHistograms(false);
+  EXPECT_EQ(recorder.messages(),
+            std::vector<std::string>{"Check failed: !thread_name_.empty(). "});
 }
 
 TEST(MessageLoopExceptionTest, RunRestoresTheFilterItBeganWith) {

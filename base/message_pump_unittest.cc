@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/at_exit.h"
+#include "base/histogram.h"
 #include "base/message_loop_win.h"
 #include "base/message_pump_default.h"
 #include "base/platform_thread.h"
@@ -345,6 +346,7 @@ class PaintedWindow {
 };
 
 TEST_F(MessagePumpTest, PendingPaintMessagesArePumpedOutDuringATask) {
+  HistogramRegistry registry;
   InspectableUILoop loop;
   PaintedWindow window;
   ASSERT_TRUE(window.hwnd());
@@ -357,12 +359,22 @@ TEST_F(MessagePumpTest, PendingPaintMessagesArePumpedOutDuringATask) {
                  }));
   loop.RunUntilDrained();
   EXPECT_EQ(paints_in_task, 1);
+  // The pump counted the messages that it found.
+  Histogram* const peeks = HistogramRegistry::FindHistogram(
+      "Loop.PumpOutPendingPaintMessages Peeks");
+  ASSERT_TRUE(peeks);
+  Histogram::SampleCounts samples;
+  peeks->CopySamples(&samples);
+  EXPECT_EQ(samples.TotalCount(), 1);
+  EXPECT_EQ(samples.sum(), 1);
 
-  // Outside a run, nothing is pumped.
+  // Outside a run, nothing is pumped, nor counted.
   InvalidateRect(window.hwnd(), nullptr, FALSE);
   window.paints = 0;
   loop.PumpOutPendingPaintMessages();
   EXPECT_EQ(window.paints, 0);
+  peeks->CopySamples(&samples);
+  EXPECT_EQ(samples.TotalCount(), 1);
   ValidateRect(window.hwnd(), nullptr);
 }
 

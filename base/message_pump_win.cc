@@ -3,7 +3,9 @@
 #include <cmath>
 #include <limits>
 
+#include "base/histogram.h"
 #include "base/logging.h"
+#include "base/singleton.h"
 #include "base/windows_version.h"
 
 namespace base {
@@ -15,7 +17,16 @@ constexpr wchar_t kWndClass[] = L"Zephra_MessagePumpWindow";
 // Paint messages handled by one PumpOutPendingPaintMessages at most.
 constexpr int kMaxPaintPeeks = 20;
 
-void RecordPaintPeeks(int /*peeks*/) {}
+// How many paint messages each PumpOutPendingPaintMessages found. Made on
+// first use, for the whole process; UI loops on several threads may pump.
+struct PaintPeeksHistogram {
+  ThreadSafeHistogram histogram{"Loop.PumpOutPendingPaintMessages Peeks", 1,
+                                1000000, 50};
+};
+
+void RecordPaintPeeks(int peeks) {
+  Singleton<PaintPeeksHistogram>::get()->histogram.Add(peeks);
+}
 
 }  // namespace
 
