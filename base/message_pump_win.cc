@@ -126,6 +126,9 @@ MessagePumpForUI::MessagePumpForUI() {
 MessagePumpForUI::~MessagePumpForUI() {
   if (!message_hwnd_)
     return;
+  // The last reference may be a posting thread's, after the loop is gone;
+  // there the window cannot be destroyed and lives on until its thread
+  // ends. Without its pump in the user data it ignores every message.
   SetWindowLongPtrW(message_hwnd_, GWLP_USERDATA, 0);
   DestroyWindow(message_hwnd_);
 }
