@@ -298,4 +298,39 @@ TEST_F(KelvoProcessTest, SecondInstanceShowsTheFirstAndExitsZero) {
   EXPECT_EQ(first_exit_code, 21u);
 }
 
+TEST_F(KelvoProcessTest, SecondInstanceRestoresMinimisedWindow) {
+  MakeRuntime();
+  const std::wstring ready = install_.path() + L"\\ready.txt";
+  ChildProcess first;
+  ASSERT_TRUE(first.Start(Kelvo(),
+                          L"--close-after-ms=60000 --exit-code=22 "
+                          L"--ready=\"" +
+                              ready + L"\""));
+  ASSERT_TRUE(AwaitFile(ready, kProcessTimeoutMs));
+  const HWND window = FindWindowW(L"Zephra_WidgetWin_0", L"KELVO");
+  ASSERT_TRUE(window);
+  ShowWindow(window, SW_MINIMIZE);
+  ASSERT_TRUE(IsIconic(window));
+  // Another program's window is in front.
+  const HWND other =
+      CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW, 0, 0, 200,
+                      100, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_TRUE(other);
+  ShowWindow(other, SW_SHOW);
+  SetForegroundWindow(other);
+  ASSERT_EQ(GetForegroundWindow(), other);
+
+  EXPECT_EQ(RunKelvo(), 0);
+
+  EXPECT_FALSE(IsIconic(window));
+  EXPECT_TRUE(IsWindowVisible(window));
+  EXPECT_EQ(GetForegroundWindow(), window);
+  DestroyWindow(other);
+
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  DWORD first_exit_code = 0;
+  ASSERT_TRUE(first.WaitForExit(kProcessTimeoutMs, &first_exit_code));
+  EXPECT_EQ(first_exit_code, 22u);
+}
+
 }  // namespace

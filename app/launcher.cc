@@ -9,11 +9,18 @@
 namespace app {
 namespace {
 
-// Shows the first instance's main window, if it has one.
+// Shows the first instance's main window, if it has one, and brings it
+// back to the user: SW_SHOW leaves a minimised window minimised, so such a
+// window is restored, and the window comes to the front. The user started
+// this process, which lets it hand the foreground on.
 void ShowFirstInstance() {
   const HWND window = FindWindowW(kMainWindowClass, kMainWindowTitle);
-  if (window && IsWindow(window))
-    ShowWindow(window, SW_SHOW);
+  if (!window || !IsWindow(window))
+    return;
+  ShowWindow(window, SW_SHOW);
+  if (IsIconic(window))
+    ShowWindow(window, SW_RESTORE);
+  SetForegroundWindow(window);
 }
 
 bool ProcessHasExited(HANDLE process) {

@@ -88,6 +88,24 @@ std::wstring QuoteForArgumentSplitter(const std::wstring& value) {
   return quoted;
 }
 
+// Whether a value must be quoted to come back whole from the splitter. A
+// blank (or a tab, which separates arguments as well) would split it; a
+// double quote would turn quoting on or off for the rest of the line, which
+// lets one value swallow the switches after it or smuggle in switches of
+// its own. A value with a blank and a quote at only one end is the caller's
+// own half of a quoted text and is appended as written.
+bool ValueNeedsQuotes(const std::wstring& value) {
+  if (value.empty())
+    return false;
+  const bool has_blank = value.find_first_of(L" \t") != std::wstring::npos;
+  const bool has_quote = value.find(L'"') != std::wstring::npos;
+  const bool quote_at_one_end =
+      (value.front() == L'"') != (value.back() == L'"');
+  if (has_blank && quote_at_one_end)
+    return false;
+  return has_blank || has_quote;
+}
+
 }  // namespace
 
 CommandLine* CommandLine::current_process_commandline_ = nullptr;
@@ -184,12 +202,8 @@ void CommandLine::AddSwitch(const std::wstring& switch_name) {
 
 void CommandLine::AddSwitchWithValue(const std::wstring& switch_name,
                                      const std::wstring& value) {
-  // Tabs separate arguments as blanks do, so they call for quotes as well.
-  const bool needs_quotes = !value.empty() &&
-                            value.find_first_of(L" \t") != std::wstring::npos &&
-                            value.front() != L'"' && value.back() != L'"';
   const std::wstring value_string_edit =
-      needs_quotes ? QuoteForArgumentSplitter(value) : value;
+      ValueNeedsQuotes(value) ? QuoteForArgumentSplitter(value) : value;
   const std::wstring combined_switch_string =
       FormatSwitchWithValue(switch_name, value_string_edit);
   text_.append(L" ").append(combined_switch_string);

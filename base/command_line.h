@@ -55,10 +55,13 @@ class CommandLine {
   // Appends a switch to the text. The name is stored as given (not
   // lower-cased); it must be ASCII, which a check enforces.
   void AddSwitch(const std::wstring& switch_name);
-  // Appends a switch with a value. A value with a blank or tab is quoted,
-  // its inner quotes escaped, so that the child's parser gives it back whole.
-  // A value with a quote at either end is taken as quoted by the caller and
-  // appended unchanged: such values must come from a trusted source.
+  // Appends a switch with a value. A value that holds a blank, a tab or a
+  // double quote is quoted, its quotes and the backslashes before them
+  // escaped, so that the child's parser gives it back whole and no value can
+  // end or start the quoting of the arguments after it. The one exception
+  // is a value with a blank and a quote at only one end, taken as the
+  // caller's own quoting and appended unchanged: it quotes the rest of the
+  // line, so such values must come from a trusted source.
   void AddSwitchWithValue(const std::wstring& switch_name,
                           const std::wstring& value);
   // Appends `value` to the text, unquoted.

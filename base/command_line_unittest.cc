@@ -112,7 +112,7 @@ TEST(CommandLineTest, LineWithoutProgramStartsWithBlank) {
   EXPECT_TRUE(line.HasSwitchNamed(L"x"));
 }
 
-TEST(CommandLineTest, SwitchWithValueIsQuotedOnlyWhenItHoldsBlanks) {
+TEST(CommandLineTest, SwitchWithValueIsQuotedWhenItHoldsBlanksOrQuotes) {
   struct Case {
     std::wstring value;
     std::wstring text;
@@ -122,7 +122,7 @@ TEST(CommandLineTest, SwitchWithValueIsQuotedOnlyWhenItHoldsBlanks) {
       {L"", L" --data"},
       {L"C:\\My Dir", L" --data=\"C:\\My Dir\""},
       {L"a\tb", L" --data=\"a\tb\""},
-      // A quote at either end is taken as the caller's own quoting.
+      // A blank and a quote at only one end: the caller's own quoting.
       {L"\"C:\\My Dir", L" --data=\"C:\\My Dir"},
       {L"C:\\My Dir\"", L" --data=C:\\My Dir\""},
       // Inside added quotes, a quote and the backslashes before it, and the
@@ -131,6 +131,16 @@ TEST(CommandLineTest, SwitchWithValueIsQuotedOnlyWhenItHoldsBlanks) {
       {L"a\" --type=x \"b", L" --data=\"a\\\" --type=x \\\"b\""},
       {L"a\\\" b", L" --data=\"a\\\\\\\" b\""},
       {L"C:\\a b\\c", L" --data=\"C:\\a b\\c\""},
+      // Any other quote is escaped inside added quotes, with or without
+      // blanks, wherever it stands.
+      {L"a\"b", L" --data=\"a\\\"b\""},
+      {L"\"quoted\"", L" --data=\"\\\"quoted\\\"\""},
+      {L"\"x --type=evil y\"", L" --data=\"\\\"x --type=evil y\\\"\""},
+      {L"open\"", L" --data=\"open\\\"\""},
+      {L"dir\\\"", L" --data=\"dir\\\\\\\"\""},
+      {L"\"", L" --data=\"\\\"\""},
+      // Backslashes not before a quote stay as they are.
+      {L"C:\\dir\\", L" --data=C:\\dir\\"},
   };
   for (const Case& c : kCases) {
     CommandLine line(L"");
@@ -141,27 +151,74 @@ TEST(CommandLineTest, SwitchWithValueIsQuotedOnlyWhenItHoldsBlanks) {
   }
 }
 
-TEST(CommandLineTest, QuotedSwitchValueSurvivesParsing) {
-  const std::wstring kProgram = L"C:\\Program Files\\prog.exe";
+// A composed value comes back whole from the platform's splitter and from
+// our parser, and the switch after it survives.
+TEST(CommandLineTest, SwitchValueSurvivesSplittingAndParsing) {
+  const std::wstring kProgram = L"C:\\Program Files\\child.exe";
   const std::wstring kValues[] = {
-      L"C:\\My Dir",       L"C:\\My Dir\\",   L"\\\\server\\share name\\\\",
-      L"a\" --type=x \"b", L"say \"hi\" now", L"a\\\" b",
-      L"a\\\\\"\" b",      L"a\tb",           L" leading blank",
+      // Blanks.
+      L"C:\\My Dir",
+      L"C:\\My Dir\\",
+      L"\\\\server\\share name\\\\",
+      L"a\tb",
+      L" leading blank",
+      // Inner quotes, with and without blanks.
+      L"a\"b",
+      L"a\"\"b",
+      L"a\" --type=x \"b",
+      L"say \"hi\" now",
+      // Quotes at both ends, with and without blanks.
+      L"\"quoted\"",
+      L"\"x --type=evil y\"",
+      L"\"\"",
+      L"\"",
+      // A quote at one end and no blank.
+      L"\"open",
+      L"close\"",
+      // Backslashes before a quote: inner, trailing, alone.
+      L"a\\\" b",
+      L"a\\\\\"\" b",
+      L"a\\\\\"b",
+      L"dir\\\"",
+      L"dir\\\\\"",
+      L"\\\"",
+      L"C:\\dir\\",
   };
   for (const std::wstring& value : kValues) {
     CommandLine composed(kProgram);
     composed.AddSwitchWithValue(L"data", value);
+    composed.AddSwitch(L"last");
 
     EXPECT_EQ(SplitCommandLineArguments(composed.text()),
-              (Strings{kProgram, L"--data=" + value}))
-        << "value: " << value;
+              (Strings{kProgram, L"--data=" + value, L"--last"}))
+        << "text: " << composed.text();
 
     const CommandLine parsed = Parsed(composed.text());
-    EXPECT_EQ(parsed.program(), kProgram) << "value: " << value;
-    EXPECT_EQ(parsed.SwitchValue(L"data"), value) << "value: " << value;
-    EXPECT_FALSE(parsed.HasSwitchNamed(L"type")) << "value: " << value;
-    EXPECT_TRUE(parsed.loose_values().empty()) << "value: " << value;
+    EXPECT_EQ(parsed.program(), kProgram) << "text: " << composed.text();
+    EXPECT_EQ(parsed.SwitchValue(L"data"), value)
+        << "text: " << composed.text();
+    EXPECT_TRUE(parsed.HasSwitchNamed(L"last")) << "text: " << composed.text();
+    EXPECT_FALSE(parsed.HasSwitchNamed(L"type")) << "text: " << composed.text();
+    EXPECT_TRUE(parsed.loose_values().empty()) << "text: " << composed.text();
   }
+}
+
+// Two values from one untrusted source cannot together end the quoting of
+// one and start a switch of their own.
+TEST(CommandLineTest, ValuesCannotInjectASwitch) {
+  const std::wstring kFirst = L"a\"b";
+  const std::wstring kSecond = L"\"x --type=evil y\"";
+  CommandLine composed(L"child.exe");
+  composed.AddSwitchWithValue(L"v", kFirst);
+  composed.AddSwitchWithValue(L"w", kSecond);
+
+  EXPECT_EQ(SplitCommandLineArguments(composed.text()),
+            (Strings{L"child.exe", L"--v=" + kFirst, L"--w=" + kSecond}));
+  const CommandLine parsed = Parsed(composed.text());
+  EXPECT_FALSE(parsed.HasSwitchNamed(L"type")) << composed.text();
+  EXPECT_EQ(parsed.SwitchValue(L"v"), kFirst);
+  EXPECT_EQ(parsed.SwitchValue(L"w"), kSecond);
+  EXPECT_TRUE(parsed.loose_values().empty());
 }
 
 TEST(CommandLineTest, AddArgumentsOfAppendsTextAndCopiesSwitches) {

@@ -11,6 +11,11 @@ OwnedHandle& OwnedHandle::operator=(OwnedHandle&& other) noexcept {
 }
 
 void OwnedHandle::Set(HANDLE handle) {
+  // Closing the handle that is being set again would leave the holder with
+  // a dead number, which a later close would take from whatever object
+  // reuses it.
+  if (handle == handle_)
+    return;
   Close();
   if (handle != INVALID_HANDLE_VALUE)
     handle_ = handle;

@@ -18,7 +18,8 @@ class OwnedHandle {
   OwnedHandle& operator=(const OwnedHandle&) = delete;
   ~OwnedHandle() { Close(); }
 
-  // Closes the current handle, then holds `handle`.
+  // Closes the current handle, then holds `handle`. Setting the handle
+  // already held changes nothing.
   void Set(HANDLE handle);
   // Closes the handle, if any; the holder is empty afterwards.
   void Close();

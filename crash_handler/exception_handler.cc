@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <csignal>
 #include <cstdlib>
 #include <cwchar>
 #include <vector>
@@ -90,6 +91,25 @@ void FormatGuid(const wchar_t* format,
 
 void CopyReportText(wchar_t (&field)[128], const wchar_t* text) {
   base::CopyBounded(field, text ? text : L"", 128);
+}
+
+// Installs `handler` for SIGABRT and answers the one it replaces; a failed
+// installation answers the default, which is what stays installed.
+AbortSignalHandler SetAbortSignalHandler(AbortSignalHandler handler) {
+  const AbortSignalHandler previous = std::signal(SIGABRT, handler);
+  return previous == SIG_ERR ? SIG_DFL : previous;
+}
+
+bool IsSignalFunction(AbortSignalHandler handler) {
+  return handler != SIG_DFL && handler != SIG_IGN && handler != SIG_ERR;
+}
+
+void* InstructionPointer(const CONTEXT& context) {
+#if defined(_M_X64) || defined(__x86_64__)
+  return reinterpret_cast<void*>(context.Rip);
+#else
+  return reinterpret_cast<void*>(context.Eip);
+#endif
 }
 
 }  // namespace
@@ -265,8 +285,11 @@ void ExceptionHandler::Install() {
         new std::vector<ExceptionHandler*>;  // Deleted when empty.
   g_handler_stack->push_back(this);
   installed_ = true;
-  if (handler_types_ & HANDLER_EXCEPTION)
+  if (handler_types_ & HANDLER_EXCEPTION) {
     saved_filter_ = SetUnhandledExceptionFilter(&HandleException);
+    saved_abort_handler_ = SetAbortSignalHandler(&HandleAbortSignal);
+    saved_terminate_handler_ = std::set_terminate(&HandleTerminate);
+  }
   if (handler_types_ & HANDLER_INVALID_PARAMETER)
     saved_invalid_param_handler_ =
         SetInvalidParameterHandler(&HandleInvalidParameter);
@@ -301,10 +324,15 @@ void ExceptionHandler::Uninstall() {
     return nullptr;
   };
   if (handler_types_ & HANDLER_EXCEPTION) {
-    if (ExceptionHandler* newer = newer_of_kind(HANDLER_EXCEPTION))
+    if (ExceptionHandler* newer = newer_of_kind(HANDLER_EXCEPTION)) {
       newer->saved_filter_ = saved_filter_;
-    else
+      newer->saved_abort_handler_ = saved_abort_handler_;
+      newer->saved_terminate_handler_ = saved_terminate_handler_;
+    } else {
       SetUnhandledExceptionFilter(saved_filter_);
+      SetAbortSignalHandler(saved_abort_handler_);
+      std::set_terminate(saved_terminate_handler_);
+    }
   }
   if (handler_types_ & HANDLER_INVALID_PARAMETER) {
     if (ExceptionHandler* newer = newer_of_kind(HANDLER_INVALID_PARAMETER))
@@ -337,8 +365,11 @@ void ExceptionHandler::Uninstall() {
 }
 
 void ExceptionHandler::InstallOwnEntryPoints() const {
-  if (handler_types_ & HANDLER_EXCEPTION)
+  if (handler_types_ & HANDLER_EXCEPTION) {
     SetUnhandledExceptionFilter(&HandleException);
+    SetAbortSignalHandler(&HandleAbortSignal);
+    std::set_terminate(&HandleTerminate);
+  }
   if (handler_types_ & HANDLER_INVALID_PARAMETER)
     SetInvalidParameterHandler(&HandleInvalidParameter);
   if (handler_types_ & HANDLER_PURECALL)
@@ -346,8 +377,11 @@ void ExceptionHandler::InstallOwnEntryPoints() const {
 }
 
 void ExceptionHandler::InstallSavedEntryPoints() const {
-  if (handler_types_ & HANDLER_EXCEPTION)
+  if (handler_types_ & HANDLER_EXCEPTION) {
     SetUnhandledExceptionFilter(saved_filter_);
+    SetAbortSignalHandler(saved_abort_handler_);
+    std::set_terminate(saved_terminate_handler_);
+  }
   if (handler_types_ & HANDLER_INVALID_PARAMETER)
     SetInvalidParameterHandler(saved_invalid_param_handler_);
   if (handler_types_ & HANDLER_PURECALL)
@@ -607,6 +641,52 @@ void ExceptionHandler::HandlePureVirtualCall() {
   // Unhandled, the runtime's own pure-call handling takes over on return.
   if (handled)
     std::exit(static_cast<int>(kPureVirtualCallExitCode));
+}
+
+// static
+bool ExceptionHandler::WriteDumpForRuntimeEnd(const ServingHandlerScope& scope,
+                                              DWORD code) {
+  ExceptionHandler* const writer = scope.dump_writer();
+  if (!writer)
+    return false;
+  CONTEXT context = {};
+  RtlCaptureContext(&context);
+  EXCEPTION_RECORD record = {};
+  record.ExceptionCode = code;
+  record.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
+  record.ExceptionAddress = InstructionPointer(context);
+  EXCEPTION_POINTERS exception = {&record, &context};
+  return writer->RequestDumpFromHandlerThread(&exception, nullptr);
+}
+
+// static
+void ExceptionHandler::HandleAbortSignal(int signal_number) {
+  {
+    ServingHandlerScope scope;
+    ExceptionHandler* const handler = scope.handler();
+    if (!WriteDumpForRuntimeEnd(scope, kAbortExceptionCode) && handler &&
+        IsSignalFunction(handler->saved_abort_handler_)) {
+      handler->saved_abort_handler_(signal_number);
+    }
+  }
+  // Whatever the handler before did, abort() does not go on after it.
+  std::_Exit(kAbortExitCode);
+}
+
+// static
+void ExceptionHandler::HandleTerminate() {
+  {
+    ServingHandlerScope scope;
+    ExceptionHandler* const handler = scope.handler();
+    // The runtime's own handler reports what was thrown and aborts; while
+    // this scope lasts the abort goes to the SIGABRT handler that was there
+    // before ours, so it writes no second dump.
+    if (!WriteDumpForRuntimeEnd(scope, kTerminateExceptionCode) && handler &&
+        handler->saved_terminate_handler_) {
+      handler->saved_terminate_handler_();
+    }
+  }
+  std::_Exit(kAbortExitCode);
 }
 
 void FormatGuidDashed(const GUID& guid, wchar_t (&guid_string)[37]) {

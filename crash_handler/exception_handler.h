@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <string>
 
 #include "base/lock_impl.h"
@@ -43,9 +44,24 @@ inline constexpr uint32_t kHandlerInfoStream = 0x47670001;
 inline constexpr uint32_t kAssertionInfoStream = 0x47670002;
 inline constexpr uint32_t kHandlerInfoValidity = 3;
 
+// Exception codes of our own for the dumps of a process that the C runtime
+// ends without an exception: abort() (or raise(SIGABRT)), and
+// std::terminate (a C++ exception that nothing catches, or one that leaves
+// a noexcept function). The dump's exception stream and its file name carry
+// the code; the exception context is that of the thread that ended the
+// process, taken where the runtime handed over.
+inline constexpr DWORD kAbortExceptionCode = 0xE04B0001;
+inline constexpr DWORD kTerminateExceptionCode = 0xE04B0002;
+// The exit code of a process that ends through abort() or std::terminate,
+// with a dump or without: the C runtime's own.
+inline constexpr int kAbortExitCode = 3;
+
+// A handler of the C runtime's SIGABRT signal.
+using AbortSignalHandler = void (*)(int signal_number);
+
 // Writes minidumps of this process: for unhandled exceptions, for invalid
-// parameters reported by the C runtime, for pure-virtual calls, and on
-// request.
+// parameters reported by the C runtime, for pure-virtual calls, for abort()
+// and std::terminate, and on request.
 //
 // Every dump is written by the handler's own thread (64 KiB stack), made at
 // construction; the thread that faulted or asked waits meanwhile, so a
@@ -76,11 +92,21 @@ inline constexpr uint32_t kHandlerInfoValidity = 3;
 // 0xC0000417 and 0xC0000409. An invalid parameter that no handler takes
 // ends the same way; a pure-virtual call that none takes goes back to the
 // runtime, which aborts.
+//
+// A handler of unhandled exceptions also takes the runtime's SIGABRT signal
+// and std::terminate, installed and removed with its exception filter (the
+// terminate handler is process-wide; so is the SIGABRT handler of the C
+// runtime this library is linked with). Either writes a dump named by
+// kAbortExceptionCode or kTerminateExceptionCode and ends the process at
+// once with kAbortExitCode, without at-exit processing, as abort() does.
+// When no dump is written, the handler that was there before runs first
+// (the runtime's own terminate handler reports what was thrown).
 class ExceptionHandler {
  public:
   // The kinds of faults a handler catches (bit flags).
   enum HandlerType {
     HANDLER_NONE = 0,
+    // Unhandled exceptions, abort() and std::terminate.
     HANDLER_EXCEPTION = 1,
     HANDLER_INVALID_PARAMETER = 2,
     HANDLER_PURECALL = 4,
@@ -183,6 +209,12 @@ class ExceptionHandler {
                                      unsigned int line,
                                      uintptr_t reserved);
   static void HandlePureVirtualCall();
+  static void HandleAbortSignal(int signal_number);
+  [[noreturn]] static void HandleTerminate();
+  // Writes a dump for `code` with the calling thread's context as the
+  // exception's, through the handler that serves `scope`.
+  static bool WriteDumpForRuntimeEnd(const ServingHandlerScope& scope,
+                                     DWORD code);
 
   using MiniDumpWriteDumpFunction =
       BOOL(WINAPI*)(HANDLE process,
@@ -221,6 +253,8 @@ class ExceptionHandler {
   LPTOP_LEVEL_EXCEPTION_FILTER saved_filter_ = nullptr;
   InvalidParameterHandler saved_invalid_param_handler_ = nullptr;
   PureCallHandler saved_pure_call_handler_ = nullptr;
+  AbortSignalHandler saved_abort_handler_ = nullptr;
+  std::terminate_handler saved_terminate_handler_ = nullptr;
   // Guarded by the handler stack's lock: whether the handler is on the
   // stack, and the faults it is serving (and the thread of the last one).
   bool installed_ = false;

@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -74,6 +77,8 @@ struct EntryPoints {
   LPTOP_LEVEL_EXCEPTION_FILTER filter;
   InvalidParameterHandler invalid_parameter;
   PureCallHandler pure_call;
+  AbortSignalHandler abort_signal;
+  std::terminate_handler terminate;
 
   static EntryPoints Current() {
     EntryPoints current;
@@ -83,12 +88,23 @@ struct EntryPoints {
     SetInvalidParameterHandler(current.invalid_parameter);
     current.pure_call = SetPureCallHandler(nullptr);
     SetPureCallHandler(current.pure_call);
+    current.abort_signal = std::signal(SIGABRT, SIG_DFL);
+    std::signal(SIGABRT, current.abort_signal);
+    current.terminate = std::get_terminate();
     return current;
+  }
+  // Each kind apart, so that one that stays installed is caught.
+  bool AllDifferFrom(const EntryPoints& other) const {
+    return filter != other.filter &&
+           invalid_parameter != other.invalid_parameter &&
+           pure_call != other.pure_call && abort_signal != other.abort_signal &&
+           terminate != other.terminate;
   }
   bool operator==(const EntryPoints& other) const {
     return filter == other.filter &&
            invalid_parameter == other.invalid_parameter &&
-           pure_call == other.pure_call;
+           pure_call == other.pure_call && abort_signal == other.abort_signal &&
+           terminate == other.terminate;
   }
 };
 
@@ -308,7 +324,7 @@ TEST(ExceptionHandlerTest, OutOfOrderDestructionKeepsEntryPointsRight) {
   auto oldest = std::make_unique<ExceptionHandler>(
       folder.path(), nullptr, nullptr, nullptr, ExceptionHandler::HANDLER_ALL);
   const EntryPoints installed = EntryPoints::Current();
-  EXPECT_FALSE(installed == before);
+  EXPECT_TRUE(installed.AllDifferFrom(before));
   EXPECT_NE(runtime_before, runtime_handler());
   EXPECT_GE(HookedRuntimeCount(), 1);
 
@@ -339,6 +355,11 @@ struct ChildCase {
   bool at_exit_runs;
   const char* output_text;  // Also in the output, or null.
   int output_text_count;    // How often.
+  // The code in the dump's exception stream, when it is not the exit code.
+  DWORD dump_code = 0;
+  // Whether the dumped exception comes from a thread other than the main
+  // thread.
+  bool other_thread = false;
 };
 
 // Exit codes of faults that reached no handler. Wine's unhandled
@@ -367,6 +388,22 @@ const ChildCase kChildCases[] = {
     // the handler thread waiting for itself; no dump is written.
     {L"fault-in-filter", L"", 0, 0xC0000005, nullptr, nullptr, 0, false,
      nullptr, 0},
+    {L"divide-by-zero", L"", 0, 0xC0000094, L"c0000094.dmp", "1", 0, false,
+     nullptr, 0},
+    {L"illegal-instruction", L"", 0, 0xC000001D, L"c000001d.dmp", "1", 0, false,
+     nullptr, 0},
+    {L"thread-fault", L"", 0, 0xC0000005, L"c0000005.dmp", "1", 0, false,
+     nullptr, 0, 0, true},
+    // The process ends as abort() ends it, after a dump named by a code of
+    // our own.
+    {L"abort", L"", 0, kAbortExitCode, L"e04b0001.dmp", "1", 0, false, nullptr,
+     0, kAbortExceptionCode},
+    {L"uncaught-exception", L"", 0, kAbortExitCode, L"e04b0002.dmp", "1", 0,
+     false, "terminate called", 0, kTerminateExceptionCode},
+    // Without a dump, the runtime's own terminate handler reports what was
+    // thrown, and its abort writes no second dump.
+    {L"uncaught-exception", L"", 2, kAbortExitCode, nullptr, "0", 0, false,
+     "terminate called after throwing an instance of 'std::runtime_error'", 1},
 };
 
 size_t CountOf(const std::string& text, const std::string& piece) {
@@ -410,6 +447,15 @@ std::string CallbackId(const std::string& line) {
   return line.substr(start + 1, end - start - 1);
 }
 
+// The id from the line "main thread ID".
+DWORD MainThreadId(const std::string& output) {
+  const size_t start = output.find("main thread ");
+  return start == std::string::npos
+             ? 0
+             : static_cast<DWORD>(
+                   strtoul(output.c_str() + start + 12, nullptr, 10));
+}
+
 // The child's standard output is in text mode: lines end in CR LF.
 std::string CallbackLine(const std::string& output) {
   const size_t start = output.find("callback ");
@@ -437,6 +483,8 @@ TEST_P(CrashChildTest, FaultEndsInTheExpectedDumpAndExitCode) {
     EXPECT_EQ(c.callback, line.substr(line.size() - 1)) << output;
   }
   EXPECT_EQ(c.at_exit_runs, output.find("at-exit ran") != std::string::npos);
+  // One fault, one attempt at most.
+  EXPECT_LE(CountOf(output, "callback "), 1u) << output;
   if (c.output_text) {
     EXPECT_EQ(static_cast<size_t>(c.output_text_count),
               CountOf(output, c.output_text))
@@ -460,8 +508,11 @@ TEST_P(CrashChildTest, FaultEndsInTheExpectedDumpAndExitCode) {
   MinidumpFile::Exception exception;
   if (c.assertion_type == 0) {
     ASSERT_TRUE(dump.GetException(&exception));
-    EXPECT_EQ(c.exit_code, exception.code);
+    EXPECT_EQ(c.dump_code ? c.dump_code : c.exit_code, exception.code);
+    EXPECT_NE(0u, exception.address);
     EXPECT_EQ(info.requesting_thread_id, exception.thread_id);
+    EXPECT_EQ(c.other_thread, exception.thread_id != MainThreadId(output))
+        << output;
   }
   const MinidumpFile::Stream* assertion = dump.FindStream(kAssertionInfoStream);
   if (c.assertion_type == 0) {

@@ -17,6 +17,8 @@ packages=(
   firefox-esr python3
   # Header-only Asio, the comparison in the task-loop benchmark.
   libboost-dev
+  # makensis, which makes the installer KelvoSetup.exe.
+  nsis
 )
 
 missing=()

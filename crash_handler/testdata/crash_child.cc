@@ -8,15 +8,21 @@
 //                      calls the runtime's handler with texts;
 //   pure-call          calls a pure virtual function;
 //   stack-overflow     exhausts the main thread's stack;
+//   abort              calls abort();
+//   uncaught-exception throws a C++ exception that nothing catches;
+//   divide-by-zero     divides an integer by zero;
+//   illegal-instruction
+//                      runs an undefined instruction;
+//   thread-fault       writes into read-only memory on a std::thread;
 //   fatal              fails a check with no fatal handler;
 //   out-of-order       makes three handlers, destroys the two oldest first,
 //                      then writes into read-only memory;
 //   fault-in-filter    asks for a dump whose filter writes into read-only
 //                      memory on the handler's own thread;
 //
-// --dump-debug makes the handler dump breakpoints too. The dump callback
-// prints "callback FOLDER ID SUCCEEDED" on standard output, and a normal
-// exit prints "at-exit ran".
+// --dump-debug makes the handler dump breakpoints too. The program first
+// prints "main thread ID" on standard output; the dump callback prints
+// "callback FOLDER ID SUCCEEDED", and a normal exit prints "at-exit ran".
 
 #include <windows.h>
 
@@ -24,7 +30,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "base/logging.h"
 #include "crash_handler/exception_handler.h"
@@ -128,6 +136,15 @@ int Recurse(int depth) {
   return Recurse(depth + 1) + frame[0];
 }
 
+// Not inlined, so that the throw is not seen to end the program.
+[[gnu::noinline]] void ThrowUncaught() {
+  throw std::runtime_error("crash_child uncaught");
+}
+
+// Both volatile, so that the compiler emits a real division.
+volatile int g_one = 1;
+volatile int g_zero = 0;
+
 int Fault(const std::wstring& mode) {
   if (mode == L"access-violation") {
     WriteToReadOnlyMemory();
@@ -143,6 +160,17 @@ int Fault(const std::wstring& mode) {
     return square.Area();
   } else if (mode == L"stack-overflow") {
     return Recurse(0);
+  } else if (mode == L"abort") {
+    std::abort();
+  } else if (mode == L"uncaught-exception") {
+    ThrowUncaught();
+  } else if (mode == L"divide-by-zero") {
+    return g_one / g_zero;
+  } else if (mode == L"illegal-instruction") {
+    __builtin_trap();
+  } else if (mode == L"thread-fault") {
+    std::thread thread(&WriteToReadOnlyMemory);
+    thread.join();
   } else if (mode == L"fatal") {
     CHECK(false) << "crash_child fatal";
   }
@@ -181,6 +209,8 @@ int wmain(int argc, wchar_t** argv) {
     return 64;
   const std::wstring mode = argv[1];
   const std::wstring folder = argv[2];
+  printf("main thread %lu\n", GetCurrentThreadId());
+  fflush(stdout);
   std::atexit(&PrintAtExit);
   if (mode == L"out-of-order")
     return OutOfOrder(folder);
