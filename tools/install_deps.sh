@@ -15,6 +15,8 @@ packages=(
   # A real browser shows the HTML report pages in their test, and Python
   # reads its screenshots.
   firefox-esr python3
+  # Header-only Asio, the comparison in the task-loop benchmark.
+  libboost-dev
   # makensis, which makes the installer KelvoSetup.exe.
   nsis
 )
