@@ -7,6 +7,19 @@ arch=$1
 shift
 [ -f "$WINEPREFIX/.kelvo-ready" ] || "$kelvo_root/tools/wine_setup.sh"
 case "$arch" in
-  x86_64) exec "$KELVO_WINE64" "$@" ;;
-  *) exec "$KELVO_WINE32" "$@" ;;
+  x86_64) wine=$KELVO_WINE64 ;;
+  *) wine=$KELVO_WINE32 ;;
 esac
+[ -t 1 ] && exec "$wine" "$@"
+
+# Output that goes to a pipe (a test runner's) is collected in a file and
+# passed on at the end. The first program that opens a window starts Wine's
+# desktop process, which inherits that program's output and lives on while
+# other programs use the desktop: holding the runner's pipe, it would make
+# the runner wait for it long after the program ended.
+output=$(mktemp)
+trap 'rm -f "$output"' EXIT
+status=0
+"$wine" "$@" >"$output" 2>&1 || status=$?
+cat "$output"
+exit $status
