@@ -22,4 +22,8 @@ trap 'rm -f "$output"' EXIT
 status=0
 "$wine" "$@" >"$output" 2>&1 || status=$?
 cat "$output"
+# A program that fails before it writes anything leaves no clue otherwise.
+if [ $status -ne 0 ] && [ ! -s "$output" ]; then
+  echo "wine_run.sh: $* ended with status $status and wrote nothing" >&2
+fi
 exit $status
