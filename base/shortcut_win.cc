@@ -65,6 +65,29 @@ bool SetLinkFields(IShellLinkW* link,
   return true;
 }
 
+// Makes or updates the shortcut `destination`: an update loads the
+// existing file first. Only what is given is set; nothing is saved after a
+// failed step.
+bool WriteShortcut(bool update,
+                   const wchar_t* source,
+                   const wchar_t* destination,
+                   const wchar_t* working_folder,
+                   const wchar_t* arguments,
+                   const wchar_t* description,
+                   const wchar_t* icon,
+                   int icon_index) {
+  ShellLink shell_link;
+  if (!destination || !shell_link.Create())
+    return false;
+  if (update && FAILED(shell_link.file->Load(destination, STGM_READ)))
+    return false;
+  if (!SetLinkFields(shell_link.link.get(), source, working_folder, arguments,
+                     description, icon, icon_index)) {
+    return false;
+  }
+  return SUCCEEDED(shell_link.file->Save(destination, TRUE));
+}
+
 }  // namespace
 
 bool CreateShortcut(const wchar_t* source,
@@ -74,14 +97,9 @@ bool CreateShortcut(const wchar_t* source,
                     const wchar_t* description,
                     const wchar_t* icon,
                     int icon_index) {
-  ShellLink shell_link;
-  if (!source || !destination || !shell_link.Create())
-    return false;
-  if (!SetLinkFields(shell_link.link.get(), source, working_folder, arguments,
-                     description, icon, icon_index)) {
-    return false;
-  }
-  return SUCCEEDED(shell_link.file->Save(destination, TRUE));
+  // A new shortcut needs a target.
+  return source && WriteShortcut(false, source, destination, working_folder,
+                                 arguments, description, icon, icon_index);
 }
 
 bool UpdateShortcut(const wchar_t* source,
@@ -91,16 +109,8 @@ bool UpdateShortcut(const wchar_t* source,
                     const wchar_t* description,
                     const wchar_t* icon,
                     int icon_index) {
-  ShellLink shell_link;
-  if (!destination || !shell_link.Create() ||
-      FAILED(shell_link.file->Load(destination, STGM_READ))) {
-    return false;
-  }
-  if (!SetLinkFields(shell_link.link.get(), source, working_folder, arguments,
-                     description, icon, icon_index)) {
-    return false;
-  }
-  return SUCCEEDED(shell_link.file->Save(destination, TRUE));
+  return WriteShortcut(true, source, destination, working_folder, arguments,
+                       description, icon, icon_index);
 }
 
 bool FollowShortcut(FilePath* path) {
