@@ -5,11 +5,14 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "base/codepage_conversions.h"
+#include "base/process_util.h"
 #include "base/scoped_handle_win.h"
 #include "gtest/gtest.h"
 #include "test_support/child_process.h"
+#include "test_support/minidump_reader.h"
 #include "test_support/test_files.h"
 
 namespace {
@@ -331,6 +334,205 @@ TEST_F(KelvoProcessTest, SecondInstanceRestoresMinimisedWindow) {
   DWORD first_exit_code = 0;
   ASSERT_TRUE(first.WaitForExit(kProcessTimeoutMs, &first_exit_code));
   EXPECT_EQ(first_exit_code, 22u);
+}
+
+// Sets an environment variable of this process, which the programs it
+// starts inherit, and puts the old value back when it goes. A null value
+// removes the variable.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const wchar_t* name, const wchar_t* value) : name_(name) {
+    wchar_t old_value[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(name, old_value, MAX_PATH);
+    had_value_ = length > 0 && length < MAX_PATH;
+    if (had_value_)
+      old_value_.assign(old_value, length);
+    SetEnvironmentVariableW(name, value);
+  }
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+  ~ScopedEnvironment() {
+    SetEnvironmentVariableW(name_.c_str(),
+                            had_value_ ? old_value_.c_str() : nullptr);
+  }
+
+ private:
+  std::wstring name_;
+  std::wstring old_value_;
+  bool had_value_ = false;
+};
+
+// The processes a given process started.
+class StartedBy : public base::ProcessEntryFilter {
+ public:
+  explicit StartedBy(DWORD parent_id) : parent_id_(parent_id) {}
+  bool Includes(DWORD /*id*/, DWORD parent_id) const override {
+    return parent_id == parent_id_;
+  }
+
+ private:
+  DWORD parent_id_;
+};
+
+struct Field {
+  std::string name;
+  std::string value;
+  bool operator==(const Field& other) const {
+    return name == other.name && value == other.value;
+  }
+};
+
+void PrintTo(const Field& field, std::ostream* out) {
+  *out << field.name << "=" << field.value;
+}
+
+// The report fields of the sample module in a browser process.
+const std::vector<Field> kBrowserFields = {{"ver", "0.9.2.7-devel"},
+                                           {"prod", "Orvane"},
+                                           {"plat", "Win32"},
+                                           {"ptype", "browser"}};
+
+// Kelvo.exe with its crash reporter. Its dumps go into a temporary folder
+// of the test's own, deleted with everything in it, and the restart
+// variables are not set unless a test sets them.
+class KelvoCrashReportTest : public KelvoProcessTest {
+ protected:
+  // The ".dmp" files in the temporary folder.
+  std::vector<std::wstring> Dumps() const {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    const HANDLE search =
+        FindFirstFileW((temp_.path() + L"\\*.dmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+      return names;
+    do {
+      names.push_back(found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+  }
+
+  // The report fields of the dump `name`, as UTF-8; empty when it has
+  // none.
+  std::vector<Field> ReportFields(const std::wstring& name,
+                                  test_support::MinidumpFile* dump) const {
+    std::vector<Field> fields;
+    std::vector<test_support::MinidumpFile::ReportField> written;
+    if (!dump->Read(temp_.path() + L"\\" + name) ||
+        !dump->GetReportFields(&written)) {
+      return fields;
+    }
+    for (const auto& field : written)
+      fields.push_back(
+          {base::WideToUtf8(field.name), base::WideToUtf8(field.value)});
+    return fields;
+  }
+
+  // Runs Kelvo.exe to its end, then waits for the programs it started to
+  // end too. Answers its exit code.
+  DWORD RunKelvoAndWhatItStarts(const std::wstring& arguments) {
+    ChildProcess kelvo;
+    if (!kelvo.Start(Kelvo(), arguments))
+      return test_support::kNoExitCode;
+    DWORD exit_code = test_support::kNoExitCode;
+    EXPECT_TRUE(kelvo.WaitForExit(kProcessTimeoutMs, &exit_code));
+    const StartedBy started(kelvo.id());
+    EXPECT_TRUE(
+        base::AwaitProcessesExit(L"Kelvo.exe", kProcessTimeoutMs, &started));
+    return exit_code;
+  }
+
+  std::wstring RecordSwitch() const {
+    return L" --record-start=\"" + record_ + L"\"";
+  }
+
+  ScopedTempDir temp_{L"temp"};
+  ScopedEnvironment tmp_{L"TMP", temp_.path().c_str()};
+  ScopedEnvironment temp_variable_{L"TEMP", temp_.path().c_str()};
+  ScopedEnvironment restart_{L"ZEPHRA_RESTART", nullptr};
+  ScopedEnvironment crashed_{L"ZEPHRA_CRASHED", nullptr};
+  // Where the sample module records each start.
+  const std::wstring record_ = install_.path() + L"\\starts.txt";
+};
+
+// A dump the module asks for carries the fields (a browser process has no
+// URL fields, whatever URL the module sets), and the process goes on: even
+// with the restart variable set, no second copy starts.
+TEST_F(KelvoCrashReportTest, DumpOnRequestCarriesTheFieldsAndRestartsNothing) {
+  MakeRuntime();
+  ScopedEnvironment restart(L"ZEPHRA_RESTART", L"1");
+
+  EXPECT_EQ(5u, RunKelvoAndWhatItStarts(L"--close-after-ms=0 --exit-code=5 "
+                                        L"--url-length=600 --dump-process" +
+                                        RecordSwitch()));
+
+  EXPECT_EQ("started crashed=\n", ReadTextFile(record_));
+  const std::vector<std::wstring> dumps = Dumps();
+  ASSERT_EQ(1u, dumps.size());
+  EXPECT_EQ(40u, dumps[0].size()) << "<GUID>.dmp";
+  test_support::MinidumpFile dump;
+  EXPECT_EQ(kBrowserFields, ReportFields(dumps[0], &dump));
+  test_support::MinidumpFile::Exception exception;
+  EXPECT_FALSE(dump.GetException(&exception));
+}
+
+TEST_F(KelvoCrashReportTest, DisabledReporterWritesNoDump) {
+  MakeRuntime();
+  EXPECT_EQ(RunKelvo(L"--close-after-ms=0 --exit-code=3 "
+                     L"--disable-crash-reporter --dump-process"),
+            3);
+  EXPECT_TRUE(Dumps().empty());
+}
+
+// A module that faults: the dump names the fault and carries the fields,
+// and with the restart variable set exactly one new Kelvo.exe starts. It
+// gets the instance once the crashed one has gone, and runs the module,
+// which sees ZEPHRA_CRASHED and does not fault again.
+TEST_F(KelvoCrashReportTest, FaultDumpsAndStartsTheApplicationOnceMore) {
+  MakeRuntime();
+  ScopedEnvironment restart(L"ZEPHRA_RESTART", L"1");
+
+  EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION),
+            RunKelvoAndWhatItStarts(
+                L"--close-after-ms=0 --exit-code=4 --fault" + RecordSwitch()));
+
+  EXPECT_EQ("started crashed=\nstarted crashed=1\n", ReadTextFile(record_));
+  const std::vector<std::wstring> dumps = Dumps();
+  ASSERT_EQ(1u, dumps.size());
+  EXPECT_EQ(L"c0000005.dmp", dumps[0].substr(36));
+  test_support::MinidumpFile dump;
+  EXPECT_EQ(kBrowserFields, ReportFields(dumps[0], &dump));
+  test_support::MinidumpFile::Exception exception;
+  ASSERT_TRUE(dump.GetException(&exception));
+  EXPECT_EQ(static_cast<uint32_t>(EXCEPTION_ACCESS_VIOLATION), exception.code);
+}
+
+// While another process holds the instance, a start with ZEPHRA_CRASHED
+// "1" waits for it to be let go and then runs the application; any other
+// start is a second instance and ends with 0 at once.
+TEST_F(KelvoProcessTest, StartAfterCrashWaitsForTheCrashedInstance) {
+  struct Case {
+    const wchar_t* crashed;  // ZEPHRA_CRASHED; null: not set.
+    DWORD exit_code;
+  };
+  const Case kCases[] = {{nullptr, 0}, {L"0", 0}, {L"1", 42}};
+  MakeRuntime();
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(testing::PrintToString(c.crashed ? c.crashed : L"(unset)"));
+    const base::OwnedHandle instance(
+        CreateMutexW(nullptr, TRUE, L"KelvoNetwork_KELVO"));
+    ASSERT_TRUE(instance.is_valid());
+    ScopedEnvironment crashed(L"ZEPHRA_CRASHED", c.crashed);
+    ChildProcess kelvo;
+    ASSERT_TRUE(kelvo.Start(Kelvo(), L"--close-after-ms=0 --exit-code=42"));
+    DWORD exit_code = test_support::kNoExitCode;
+    if (c.exit_code != 0) {
+      EXPECT_FALSE(kelvo.WaitForExit(1000, &exit_code));
+      ReleaseMutex(instance.get());
+    }
+    EXPECT_TRUE(kelvo.WaitForExit(kProcessTimeoutMs, &exit_code));
+    EXPECT_EQ(c.exit_code, exit_code);
+  }
 }
 
 }  // namespace

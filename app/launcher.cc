@@ -1,5 +1,6 @@
 #include "app/launcher.h"
 
+#include "app/crash_reporter_win.h"
 #include "base/at_exit.h"
 #include "base/base_paths.h"
 #include "base/command_line.h"
@@ -21,6 +22,23 @@ void ShowFirstInstance() {
   if (IsIconic(window))
     ShowWindow(window, SW_RESTORE);
   SetForegroundWindow(window);
+}
+
+// True when the environment has "ZEPHRA_CRASHED" = "1".
+bool StartedAfterCrash() {
+  wchar_t value[2] = {};
+  return GetEnvironmentVariableW(kCrashedVariable, value, 2) == 1 &&
+         value[0] == L'1';
+}
+
+// After a crash the new process waits for the crashed one to let go of
+// the instance mutex; ownership of an abandoned mutex counts as ownership.
+bool TakeOverFromCrashedInstance(HANDLE instance_mutex) {
+  if (!instance_mutex || !StartedAfterCrash())
+    return false;
+  const DWORD result =
+      WaitForSingleObject(instance_mutex, kCrashedInstanceWaitMs);
+  return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
 }
 
 bool ProcessHasExited(HANDLE process) {
@@ -134,8 +152,9 @@ bool AwaitUpdateMarkers(const UpdatePaths& paths,
 
 int RunLaunchSequence(HINSTANCE instance, wchar_t* command_tail) {
   // Owned until the process ends: the handle is deliberately never closed.
-  CreateMutexW(nullptr, TRUE, kInstanceMutexName);
-  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+  const HANDLE instance_mutex = CreateMutexW(nullptr, TRUE, kInstanceMutexName);
+  if (GetLastError() == ERROR_ALREADY_EXISTS &&
+      !TakeOverFromCrashedInstance(instance_mutex)) {
     ShowFirstInstance();
     return 0;
   }
@@ -148,13 +167,18 @@ int RunLaunchSequence(HINSTANCE instance, wchar_t* command_tail) {
   // Without the executable's folder there is no runtime folder: nothing is
   // deleted, moved or run, and the module is found by the search path.
   const std::wstring executable_folder = base::ExecutableFolder();
+  std::wstring runtime_folder;
   if (!executable_folder.empty()) {
-    const std::wstring runtime_folder = executable_folder + kRuntimeFolderName;
+    runtime_folder = executable_folder + kRuntimeFolderName;
     if (PathExists(runtime_folder)) {
       SetCurrentDirectoryW(runtime_folder.c_str());
       ApplyPendingUpdate(UpdatePaths(runtime_folder));
     }
   }
+
+  // The module in the runtime folder, or the one the search path finds
+  // when there is no runtime folder, as the load below finds it.
+  SetUpCrashReporting(LocateFile(kModuleName, runtime_folder));
 
   // The module is never unloaded: the application lives in it until the
   // process ends.
@@ -166,6 +190,8 @@ int RunLaunchSequence(HINSTANCE instance, wchar_t* command_tail) {
       reinterpret_cast<void*>(GetProcAddress(module, kModuleEntryName)));
   if (!entry)
     return kModuleMissingExitCode;
+  // A crash of the application, however early, finds the handler in place.
+  AwaitCrashReportingSetUp(kSetUpWaitMs);
   return entry(instance, command_tail);
 }
 

@@ -33,6 +33,12 @@ inline constexpr DWORD kUpdateMarkerTimeoutMs = 10 * 60 * 1000;
 inline constexpr DWORD kMarkerPollMs = 100;
 inline constexpr DWORD kMarkerSettleMs = 200;
 
+// A process started again after a crash (its environment has
+// "ZEPHRA_CRASHED" = "1") finds the crashed process still holding the
+// instance mutex while it ends. It waits this long for the mutex to be
+// released or abandoned before it takes itself for a second instance.
+inline constexpr DWORD kCrashedInstanceWaitMs = 10000;
+
 // The entry of the application module.
 using ZephraMainFunction = int (*)(HINSTANCE instance, wchar_t* command_tail);
 
@@ -79,7 +85,10 @@ bool AwaitUpdateMarkers(const UpdatePaths& paths,
                         HANDLE update_process,
                         DWORD timeout_ms);
 
-// The whole launch sequence; returns the process exit code.
+// The whole launch sequence; returns the process exit code. The crash
+// reporter is set up once the update work is done, so that it reads the
+// version of the module that is about to run, and the module's entry is
+// called once the reporter is in place (or kSetUpWaitMs have passed).
 int RunLaunchSequence(HINSTANCE instance, wchar_t* command_tail);
 
 }  // namespace app

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cassert>
 #include <csignal>
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <vector>
 
@@ -172,7 +174,9 @@ ExceptionHandler::ExceptionHandler(const std::wstring& dump_folder,
                                    int handler_types,
                                    MINIDUMP_TYPE dump_kind,
                                    const wchar_t* /*reserved_name*/,
-                                   const void* /*custom_info*/) {
+                                   const ReportFieldTable* report_fields) {
+  // Before the handler is installed: a fault may come at once.
+  SetReportFields(report_fields);
   Initialize(dump_folder, filter, callback, callback_state, handler_types,
              dump_kind);
 }
@@ -234,6 +238,16 @@ void ExceptionHandler::Initialize(const std::wstring& dump_folder,
   if (handler_types_ & HANDLER_INVALID_PARAMETER)
     FindLoadedRuntimes();
   Install();
+}
+
+void ExceptionHandler::SetReportFields(const ReportFieldTable* report_fields) {
+  if (!report_fields || !report_fields->fields)
+    return;
+  report_fields_ = {report_fields->fields,
+                    std::min(report_fields->count, kMaxReportFields)};
+  report_stream_ =
+      std::make_unique<uint8_t[]>(sizeof(ReportFieldsStreamHeader) +
+                                  report_fields_.count * sizeof(ReportField));
 }
 
 void ExceptionHandler::LoadLibraries() {
@@ -539,7 +553,7 @@ bool ExceptionHandler::FormDumpPath(EXCEPTION_POINTERS* exception,
 bool ExceptionHandler::WriteDumpFile(const wchar_t* path,
                                      DWORD requesting_thread_id,
                                      EXCEPTION_POINTERS* exception,
-                                     AssertionInfo* assertion) const {
+                                     AssertionInfo* assertion) {
   base::OwnedHandle file(CreateFileW(path, GENERIC_WRITE, 0, nullptr,
                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                      nullptr));
@@ -551,11 +565,18 @@ bool ExceptionHandler::WriteDumpFile(const wchar_t* path,
                                                 FALSE};
   HandlerInfo handler_info = {kHandlerInfoValidity, GetCurrentThreadId(),
                               requesting_thread_id};
-  MINIDUMP_USER_STREAM user_stream_array[2] = {
-      {kHandlerInfoStream, sizeof(handler_info), &handler_info},
-      {kAssertionInfoStream, sizeof(AssertionInfo), assertion},
-  };
-  MINIDUMP_USER_STREAM_INFORMATION user_streams = {assertion ? 2UL : 1UL,
+  MINIDUMP_USER_STREAM user_stream_array[3] = {
+      {kHandlerInfoStream, sizeof(handler_info), &handler_info}};
+  ULONG stream_count = 1;
+  if (assertion) {
+    user_stream_array[stream_count++] = {kAssertionInfoStream,
+                                         sizeof(AssertionInfo), assertion};
+  }
+  if (report_stream_) {
+    user_stream_array[stream_count++] = {
+        kReportFieldsStream, CopyReportFields(), report_stream_.get()};
+  }
+  MINIDUMP_USER_STREAM_INFORMATION user_streams = {stream_count,
                                                    user_stream_array};
   if (dump_writer_fn_(GetCurrentProcess(), GetCurrentProcessId(), file.get(),
                       dump_kind_, exception ? &except_info : nullptr,
@@ -566,6 +587,29 @@ bool ExceptionHandler::WriteDumpFile(const wchar_t* path,
   file.Close();
   DeleteFileW(path);
   return false;
+}
+
+// The owner may be rewriting a value meanwhile (a new URL, say): the copy
+// then holds a mix of both texts, and each text is ended within its field
+// whatever it holds.
+uint32_t ExceptionHandler::CopyReportFields() {
+  const ReportFieldsStreamHeader header = {
+      static_cast<uint32_t>(report_fields_.count), sizeof(ReportField)};
+  uint8_t* const stream = report_stream_.get();
+  memcpy(stream, &header, sizeof(header));
+  memcpy(stream + sizeof(header), report_fields_.fields,
+         report_fields_.count * sizeof(ReportField));
+  // The offsets of the last unit of a field's name and of its value.
+  const size_t kLastUnit = (ReportField::kTextUnits - 1) * sizeof(wchar_t);
+  const size_t kEnds[] = {offsetof(ReportField, name) + kLastUnit,
+                          offsetof(ReportField, value) + kLastUnit};
+  for (size_t i = 0; i < report_fields_.count; ++i) {
+    const size_t field = sizeof(header) + i * sizeof(ReportField);
+    for (const size_t end : kEnds)
+      memset(stream + field + end, 0, sizeof(wchar_t));
+  }
+  return static_cast<uint32_t>(sizeof(header) +
+                               report_fields_.count * sizeof(ReportField));
 }
 
 // static
@@ -687,6 +731,26 @@ void ExceptionHandler::HandleTerminate() {
     }
   }
   std::_Exit(kAbortExitCode);
+}
+
+namespace {
+
+void SetFieldText(wchar_t (&field)[ReportField::kTextUnits],
+                  const wchar_t* text) {
+  const wchar_t* const source = text ? text : L"";
+  const size_t length = wcsnlen(source, ReportField::kTextUnits - 1);
+  wmemcpy(field, source, length);
+  wmemset(field + length, L'\0', ReportField::kTextUnits - length);
+}
+
+}  // namespace
+
+void ReportField::set_name(const wchar_t* text) {
+  SetFieldText(name, text);
+}
+
+void ReportField::set_value(const wchar_t* text) {
+  SetFieldText(value, text);
 }
 
 void FormatGuidDashed(const GUID& guid, wchar_t (&guid_string)[37]) {

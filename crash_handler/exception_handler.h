@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <string>
 
 #include "base/lock_impl.h"
@@ -42,7 +43,46 @@ static_assert(sizeof(HandlerInfo) == 12, "the handler stream's layout");
 
 inline constexpr uint32_t kHandlerInfoStream = 0x47670001;
 inline constexpr uint32_t kAssertionInfoStream = 0x47670002;
+inline constexpr uint32_t kReportFieldsStream = 0x47670003;
 inline constexpr uint32_t kHandlerInfoValidity = 3;
+
+// One field of a crash report: a name and a value, each zero-terminated in
+// 64 UTF-16 units. Texts that do not fit are cut to 63 units; a null text
+// is empty. Setting a text fills the rest of its field with zeros, so that
+// nothing of an earlier, longer text stays behind. The layout is the byte
+// layout of one field in the report-fields stream.
+struct ReportField {
+  static constexpr size_t kTextUnits = 64;
+
+  void set_name(const wchar_t* text);
+  void set_value(const wchar_t* text);
+
+  wchar_t name[kTextUnits];
+  wchar_t value[kTextUnits];
+};
+static_assert(sizeof(ReportField) == 256, "one report field's layout");
+
+// The report fields a handler writes into its dumps: `count` fields at
+// `fields`. The owner keeps the fields for the life of every handler given
+// the table and may rewrite values at any time; a dump carries the values
+// as they stand when it is written.
+struct ReportFieldTable {
+  const ReportField* fields;
+  size_t count;
+};
+
+// The report-fields stream (kReportFieldsStream), written into every dump
+// of a handler given a table: this header, little-endian, then
+// `field_count` ReportFields of `field_size` (256) bytes each. Each name
+// and value ends in a zero within its 64 units, whatever the owner wrote.
+// At most kMaxReportFields fields are written; a longer table is cut.
+struct ReportFieldsStreamHeader {
+  uint32_t field_count;
+  uint32_t field_size;
+};
+static_assert(sizeof(ReportFieldsStreamHeader) == 8,
+              "the report-fields stream's header layout");
+inline constexpr size_t kMaxReportFields = 64;
 
 // Exception codes of our own for the dumps of a process that the C runtime
 // ends without an exception: abort() (or raise(SIGABRT)), and
@@ -76,7 +116,8 @@ using AbortSignalHandler = void (*)(int signal_number);
 // dump is written. A dump's name is the GUID text prepared in advance,
 // followed by the exception code in hexadecimal when there is an exception.
 // Paths that do not fit in 260 characters are refused: no dump is written
-// and the callback is told so.
+// and the callback is told so. Given a table of report fields, every dump
+// also carries them, as they stand at the time, in its report-fields stream.
 //
 // Dumps may be requested from any thread, one at a time per handler. Make
 // and destroy handlers on any thread, in any order; destroying one waits
@@ -128,7 +169,9 @@ class ExceptionHandler {
                                     AssertionInfo* assertion,
                                     bool succeeded);
 
-  // `reserved_name` and `custom_info` are accepted and ignored.
+  // `reserved_name` is accepted and ignored. With `report_fields`, every
+  // dump carries the report-fields stream; the table (which is copied) and
+  // its fields must outlive the handler.
   ExceptionHandler(const std::wstring& dump_folder,
                    FilterCallback filter,
                    MinidumpCallback callback,
@@ -136,7 +179,7 @@ class ExceptionHandler {
                    int handler_types,
                    MINIDUMP_TYPE dump_kind,
                    const wchar_t* reserved_name,
-                   const void* custom_info);
+                   const ReportFieldTable* report_fields);
   // A normal minidump.
   ExceptionHandler(const std::wstring& dump_folder,
                    FilterCallback filter,
@@ -169,6 +212,7 @@ class ExceptionHandler {
   class ServingHandlerScope;
   friend class ServingHandlerScope;
 
+  void SetReportFields(const ReportFieldTable* report_fields);
   void Initialize(const std::wstring& dump_folder,
                   FilterCallback filter,
                   MinidumpCallback callback,
@@ -199,7 +243,10 @@ class ExceptionHandler {
   bool WriteDumpFile(const wchar_t* path,
                      DWORD requesting_thread_id,
                      EXCEPTION_POINTERS* exception,
-                     AssertionInfo* assertion) const;
+                     AssertionInfo* assertion);
+  // Copies the report fields as they stand into report_stream_; answers
+  // the stream's size in bytes.
+  uint32_t CopyReportFields();
 
   // The entry points installed into the process.
   static LONG WINAPI HandleException(EXCEPTION_POINTERS* exception);
@@ -280,6 +327,12 @@ class ExceptionHandler {
 
   // Read by faulting threads.
   std::atomic<bool> dump_debug_exceptions_{false};
+
+  // The owner's report fields (count cut to kMaxReportFields), and the
+  // stream's bytes: allocated at construction and filled by the handler
+  // thread for each dump, so that nothing is allocated after a fault.
+  ReportFieldTable report_fields_ = {nullptr, 0};
+  std::unique_ptr<uint8_t[]> report_stream_;
 };
 
 // A GUID as "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x" (36

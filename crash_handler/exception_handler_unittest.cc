@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -170,6 +171,7 @@ TEST(ExceptionHandlerTest, WriteDumpNowWritesNamedDumpOnItsOwnThread) {
   EXPECT_NE(0u, info.dump_thread_id);
   EXPECT_NE(info.requesting_thread_id, info.dump_thread_id);
   EXPECT_EQ(nullptr, dump.FindStream(kAssertionInfoStream));
+  EXPECT_EQ(nullptr, dump.FindStream(kReportFieldsStream));
 
   // Each dump gets a new name.
   EXPECT_NE(first_path, handler.next_dump_path());
@@ -197,6 +199,44 @@ TEST(ExceptionHandlerTest, WriteDumpForExceptionNamesTheCode) {
   ASSERT_TRUE(dump.GetException(&written));
   EXPECT_EQ(0xE0000001u, written.code);
   EXPECT_EQ(GetCurrentThreadId(), written.thread_id);
+}
+
+// A dump carries the report fields as they stand when it is written: a
+// value rewritten after the handler was made shows its new text, each text
+// ends within its field whatever the owner left there, and a table longer
+// than the stream's bound is cut.
+TEST(ExceptionHandlerTest, DumpCarriesTheReportFieldsAsTheyStand) {
+  std::vector<ReportField> fields(kMaxReportFields + 6);
+  for (size_t i = 0; i < fields.size(); ++i) {
+    fields[i].set_name((L"field-" + std::to_wstring(i)).c_str());
+    fields[i].set_value(std::to_wstring(i * 7).c_str());
+  }
+  fields[0].set_value(L"before");
+  std::fill(std::begin(fields[1].name), std::end(fields[1].name), L'n');
+  std::fill(std::begin(fields[1].value), std::end(fields[1].value), L'v');
+  const ReportFieldTable table = {fields.data(), fields.size()};
+  test_support::ScopedTempDir folder;
+  ExceptionHandler handler(folder.path(), nullptr, nullptr, nullptr,
+                           ExceptionHandler::HANDLER_NONE, MiniDumpNormal,
+                           nullptr, &table);
+  fields[0].set_value(L"after");
+
+  ASSERT_TRUE(handler.WriteDumpNow());
+  const std::vector<std::wstring> dumps = DumpFiles(folder.path());
+  ASSERT_EQ(1u, dumps.size());
+  MinidumpFile dump;
+  ASSERT_TRUE(dump.Read(folder.path() + L"\\" + dumps[0]));
+  std::vector<MinidumpFile::ReportField> written;
+  ASSERT_TRUE(dump.GetReportFields(&written));
+  ASSERT_EQ(kMaxReportFields, written.size());
+  EXPECT_EQ(L"field-0", written[0].name);
+  EXPECT_EQ(L"after", written[0].value);
+  EXPECT_EQ(std::wstring(63, L'n'), written[1].name);
+  EXPECT_EQ(std::wstring(63, L'v'), written[1].value);
+  EXPECT_EQ(L"field-63", written[63].name);
+  EXPECT_EQ(std::to_wstring(63 * 7), written[63].value);
+  // The owner's fields are left as they were.
+  EXPECT_EQ(L'n', fields[1].name[ReportField::kTextUnits - 1]);
 }
 
 // At most two ".dmp" files may stand in the dump folder, which is searched

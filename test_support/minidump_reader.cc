@@ -16,6 +16,11 @@ constexpr size_t kDirectoryEntrySize = 12;
 // address, address.
 constexpr size_t kExceptionCodeOffset = 8;
 constexpr size_t kExceptionAddressOffset = 24;
+// Our report-fields stream: count, field size, then the fields.
+constexpr uint32_t kReportFieldsStream = 0x47670003;
+constexpr size_t kReportFieldsHeaderSize = 8;
+constexpr uint32_t kReportFieldSize = 256;
+constexpr size_t kReportTextUnits = 64;
 
 uint32_t Read32(const std::string& bytes, size_t offset) {
   uint32_t value;
@@ -31,6 +36,19 @@ uint64_t Read64(const std::string& bytes, size_t offset) {
 
 bool Fits(const std::string& bytes, uint64_t offset, uint64_t size) {
   return offset <= bytes.size() && size <= bytes.size() - offset;
+}
+
+// The UTF-16 text at `offset`, up to its terminator within `units`.
+std::wstring ReadText(const std::string& bytes, size_t offset, size_t units) {
+  std::wstring text;
+  for (size_t i = 0; i < units; ++i) {
+    uint16_t unit;
+    memcpy(&unit, bytes.data() + offset + 2 * i, sizeof(unit));
+    if (unit == 0)
+      break;
+    text.push_back(static_cast<wchar_t>(unit));
+  }
+  return text;
 }
 
 }  // namespace
@@ -71,6 +89,26 @@ bool MinidumpFile::GetException(Exception* exception) const {
   exception->thread_id = Read32(stream->bytes, 0);
   exception->code = Read32(stream->bytes, kExceptionCodeOffset);
   exception->address = Read64(stream->bytes, kExceptionAddressOffset);
+  return true;
+}
+
+bool MinidumpFile::GetReportFields(std::vector<ReportField>* fields) const {
+  fields->clear();
+  const Stream* stream = FindStream(kReportFieldsStream);
+  if (!stream || !Fits(stream->bytes, 0, kReportFieldsHeaderSize))
+    return false;
+  const uint32_t count = Read32(stream->bytes, 0);
+  if (Read32(stream->bytes, 4) != kReportFieldSize ||
+      stream->bytes.size() !=
+          kReportFieldsHeaderSize + uint64_t{count} * kReportFieldSize) {
+    return false;
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    const size_t field = kReportFieldsHeaderSize + i * kReportFieldSize;
+    fields->push_back({ReadText(stream->bytes, field, kReportTextUnits),
+                       ReadText(stream->bytes, field + 2 * kReportTextUnits,
+                                kReportTextUnits)});
+  }
   return true;
 }
 

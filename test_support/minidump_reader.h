@@ -22,6 +22,11 @@ class MinidumpFile {
     uint32_t code;
     uint64_t address;
   };
+  // One name/value pair of the report-fields stream.
+  struct ReportField {
+    std::wstring name;
+    std::wstring value;
+  };
 
   // Reads and checks the file at `path`; false when it is not a readable
   // minidump.
@@ -32,6 +37,11 @@ class MinidumpFile {
   const Stream* FindStream(uint32_t type) const;
   // False when the dump has no exception stream.
   bool GetException(Exception* exception) const;
+  // The fields of the report-fields stream (0x47670003: a count and a
+  // field size of 256, then per field 64 UTF-16 units of name and 64 of
+  // value, each zero-terminated). False when the dump has no such stream
+  // or its sizes do not agree.
+  bool GetReportFields(std::vector<ReportField>* fields) const;
 
  private:
   std::vector<Stream> streams_;
