@@ -292,6 +292,51 @@ class TimeTicks {
   int64_t ticks_ = 0;
 };
 
+namespace time_internal {
+
+// How the millisecond clock follows the machine's power state. The clock
+// holds the 1-ms multimedia timer period only on AC power: the finer tick
+// keeps the processor from sleeping deeply, which costs a battery dearly.
+// What knows the power state (the
+// power-state monitor) sits above the clocks, so it plugs in here: it
+// installs a link, and every clock made afterwards attaches to it when it
+// is created and detaches when it is destroyed. Without a link the clock
+// assumes AC power.
+class TickClockPowerLink {
+ public:
+  // The clock's side of the link.
+  class Client {
+   public:
+    // The power source changed; `on_battery` is the new state. Called on
+    // whatever thread the link delivers on.
+    virtual void PowerSourceChanged(bool on_battery) = 0;
+
+   protected:
+    ~Client() = default;
+  };
+
+  // Registers `client` for power-source changes and returns whether the
+  // machine runs on battery now. Called by a new clock on the thread that
+  // first reads it.
+  virtual bool Attach(Client* client) = 0;
+  // After this `client` is told nothing more. Called by the clock's
+  // destructor.
+  virtual void Detach(Client* client) = 0;
+
+ protected:
+  ~TickClockPowerLink() = default;
+};
+
+// Installs `link` (null: none) for the clocks made from now on and returns
+// the previous one. The link must stay valid for the rest of the process.
+TickClockPowerLink* SetTickClockPowerLink(TickClockPowerLink* link);
+
+// Whether the millisecond clock holds the 1-ms timer period now (making the
+// clock if there is none yet).
+bool TickClockHoldsFinePeriod();
+
+}  // namespace time_internal
+
 }  // namespace base
 
 #endif  // BASE_TIME_H_

@@ -15,9 +15,6 @@
 
 namespace base {
 
-// Defined with the power-state monitor; the clocks only pass it on.
-class SystemMonitor;
-
 namespace {
 
 constexpr int64_t kInt64Max = std::numeric_limits<int64_t>::max();
@@ -88,44 +85,35 @@ uint32_t SystemTickCount() {
 
 std::atomic<TimeTicks::TickFunctionType> g_tick_function{&SystemTickCount};
 
-// The power notifications the millisecond clock takes, in the slot order of
-// the power-state monitor's observer interface (which has no virtual
-// destructor in its first slot). Nothing delivers them yet: the monitor
-// registers its observers through this interface once it exists.
-class PowerObserver {
- public:
-  virtual void OnPowerStateChange(SystemMonitor* monitor) = 0;
-  virtual void OnSuspend(SystemMonitor* monitor) = 0;
-  virtual void OnResume(SystemMonitor* monitor) = 0;
-
- protected:
-  ~PowerObserver() = default;
-};
-
-// Whether `monitor` reports battery power. Until the power-state monitor
-// exists this answers what the monitor assumes at its start: AC power.
-bool OnBatteryPower(SystemMonitor* /*monitor*/) {
-  return false;
-}
+// The link to the power-state monitor that clocks attach to when they are
+// made; null until a monitor is linked into the program.
+std::atomic<time_internal::TickClockPowerLink*> g_power_link{nullptr};
 
 // The 32-bit millisecond tick made monotonic over its wraps: each reading
 // below the previous one adds 2^32 ms. Holds the 1-ms multimedia timer
 // period while the machine runs on AC power, so that the tick has
 // millisecond resolution. One per process (a Singleton); any thread may
 // read it.
-class WrapSafeTickClock final : public PowerObserver {
+class WrapSafeTickClock final
+    : public time_internal::TickClockPowerLink::Client {
  public:
-  WrapSafeTickClock() {
-    // The power-state monitor plugs in here: the clock registers with it as
-    // a power observer and takes its battery flag.
-    SetFineTimerPeriod(!OnBatteryPower(nullptr));
+  WrapSafeTickClock()
+      : power_link_(g_power_link.load(std::memory_order_acquire)) {
+    // Registers with the power-state monitor, when there is one, and takes
+    // its battery flag; the monitor assumes AC power until told otherwise.
+    const bool on_battery = power_link_ && power_link_->Attach(this);
+    SetFineTimerPeriod(!on_battery);
   }
   WrapSafeTickClock(const WrapSafeTickClock&) = delete;
   WrapSafeTickClock& operator=(const WrapSafeTickClock&) = delete;
-  // Every timeBeginPeriod is matched before the process ends. (The clock
-  // also leaves the power-state monitor's observers here, once it has
-  // joined them.)
-  ~WrapSafeTickClock() { SetFineTimerPeriod(false); }
+  // Leaves the power-state monitor first, so that no late notification
+  // takes the period again; then every timeBeginPeriod is matched before
+  // the process ends.
+  ~WrapSafeTickClock() {
+    if (power_link_)
+      power_link_->Detach(this);
+    SetFineTimerPeriod(false);
+  }
 
   TimeTicks Now() {
     // The tick source is read under the lock, so that `last_seen_` stays in
@@ -138,11 +126,14 @@ class WrapSafeTickClock final : public PowerObserver {
     return TimeTicks() + TimeDelta::FromMilliseconds(now) + rollover_;
   }
 
-  void OnPowerStateChange(SystemMonitor* monitor) override {
-    SetFineTimerPeriod(!OnBatteryPower(monitor));
+  void PowerSourceChanged(bool on_battery) override {
+    SetFineTimerPeriod(!on_battery);
   }
-  void OnSuspend(SystemMonitor* /*monitor*/) override {}
-  void OnResume(SystemMonitor* /*monitor*/) override {}
+
+  bool fine_period_on() {
+    LockGuard guard(lock_);
+    return fine_period_on_;
+  }
 
  private:
   void SetFineTimerPeriod(bool enabled) {
@@ -157,6 +148,7 @@ class WrapSafeTickClock final : public PowerObserver {
     fine_period_on_ = enabled;
   }
 
+  time_internal::TickClockPowerLink* const power_link_;  // Null: none.
   Lock lock_;
   TimeDelta rollover_;           // Time lost to wraps so far. Guarded by lock_.
   uint32_t last_seen_ = 0;       // The last tick read. Guarded by lock_.
@@ -412,5 +404,17 @@ TimeTicks::CounterSource TimeTicks::ReplaceCounterSource(CounterSource source) {
       g_counter.exchange(source.counter, std::memory_order_acq_rel);
   return previous;
 }
+
+namespace time_internal {
+
+TickClockPowerLink* SetTickClockPowerLink(TickClockPowerLink* link) {
+  return g_power_link.exchange(link, std::memory_order_acq_rel);
+}
+
+bool TickClockHoldsFinePeriod() {
+  return Singleton<WrapSafeTickClock>::get()->fine_period_on();
+}
+
+}  // namespace time_internal
 
 }  // namespace base
