@@ -59,6 +59,7 @@ MessageLoop::MessageLoop(Type type) : type_(type) {
 
 MessageLoop::~MessageLoop() {
   CHECK(this == current());
+  being_destroyed_ = true;
 
   {
     ObserverList<DestructionObserver>::Iterator it(teardown_observers_);

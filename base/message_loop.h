@@ -123,6 +123,11 @@ class MessageLoop : public MessagePump::WorkSource {
 
   Type type() const { return type_; }
 
+  // True from the start of the loop's destruction. Tasks that the dying
+  // loop deletes still find it as current(); on the loop's thread, this
+  // tells them not to take it for a loop that will run anything.
+  bool being_destroyed() const { return being_destroyed_; }
+
   // Whether loops record the kinds of events they handle, in histograms
   // made once a statistics recorder exists. Off by default; set it at
   // start-up.
@@ -206,6 +211,8 @@ class MessageLoop : public MessagePump::WorkSource {
   Lock incoming_lock_;
 
   RunState* state_ = nullptr;  // The innermost run; null when not running.
+  // Set as the destructor begins.
+  bool being_destroyed_ = false;
   int32_t next_serial_ = 0;
 };
 

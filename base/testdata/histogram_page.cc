@@ -1,7 +1,7 @@
 // Writes the "About Histograms" page to the file named by its argument, for
 // a query and histogram names that carry a script and the characters HTML
-// gives a meaning. tools/check_histogram_page.sh shows the page in a
-// browser: the script must appear as text and never run.
+// gives a meaning. tools/check_html_page.sh shows the page in a browser:
+// the script must appear as text and never run.
 
 #include <cstdio>
 #include <string>

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Has histogram_page write the "About Histograms" page for a query and
-# histogram names that carry a script, shows it in headless Firefox and
-# checks the screenshot: the text is drawn, and the script (which would
-# paint the page red) never ran. The same page with its escapes undone must
-# come out red, which shows that this browser runs such a script and that
-# the check would see it.
-# Usage: check_histogram_page.sh ARCH HISTOGRAM_PAGE
-# With KELVO_SCREENSHOT_DIR set, both screenshots are kept there.
+# Has a page writer write an HTML report page for a query and names that
+# carry a script, shows it in headless Firefox and checks the screenshot: the
+# text is drawn, and the script (which would paint the page red) never ran.
+# The same page with its escapes undone must come out red, which shows that
+# this browser runs such a script and that the check would see it.
+# Usage: check_html_page.sh ARCH WRITER
+# WRITER is a Windows program that takes the output file as its argument
+# (histogram_page, objects_page). With KELVO_SCREENSHOT_DIR set, both
+# screenshots are kept there, named after the writer.
 set -euo pipefail
 arch=$1
 writer=$2
@@ -18,7 +19,7 @@ trap 'rm -rf "$folder"' EXIT
 
 if ! "$tools/wine_run.sh" "$arch" "$writer" "Z:$folder/page.html" \
      >"$folder/writer.log" 2>&1 || [ ! -s "$folder/page.html" ]; then
-  echo "histogram_page wrote no page" >&2
+  echo "$(basename "$writer") wrote no page" >&2
   cat "$folder/writer.log" >&2
   exit 1
 fi
@@ -74,7 +75,9 @@ PREFS
 screenshot "$folder/page.html" "$folder/page.png"
 screenshot "$folder/control.html" "$folder/control.png"
 if [ -n "${KELVO_SCREENSHOT_DIR:-}" ]; then
-  cp "$folder/page.png" "$folder/control.png" "$KELVO_SCREENSHOT_DIR/"
+  name=$(basename "$writer" .exe)
+  cp "$folder/page.png" "$KELVO_SCREENSHOT_DIR/$name.png"
+  cp "$folder/control.png" "$KELVO_SCREENSHOT_DIR/$name.control.png"
 fi
 
 # Counts the red and the dark pixels of each screenshot.
