@@ -15,6 +15,7 @@
 #include "base/pickle.h"
 #include "gtest/gtest.h"
 #include "test_support/check_recorder.h"
+#include "test_support/log_capture.h"
 #include "test_support/test_files.h"
 
 namespace base {
@@ -403,39 +404,12 @@ TEST(HistogramRegistryTest, MalformedTransfersChangeNothing) {
   EXPECT_EQ(Registered("b")->flags(), Histogram::kRendererHistogramFlag | 0x4);
 }
 
-// Sends the log to a file of its own, so that a test can read it.
+// Reads what the transfer logs.
 class TransferLogTest : public testing::Test {
  protected:
-  TransferLogTest() : log_path_(temp_.path() + L"\\transfer.log") {}
+  std::vector<std::string> Messages() const { return log_.Messages(); }
 
-  void SetUp() override {
-    ConfigureLogging(log_path_.c_str(), LOG_TO_FILE, LOG_LOCK_IN_PROCESS,
-                     ERASE_EXISTING_LOG);
-  }
-
-  void TearDown() override {
-    const std::wstring default_log =
-        test_support::TestProgramFolder() + L"debug.log";
-    ConfigureLogging(default_log.c_str(), LOG_TO_FILE, LOG_LOCK_SYSTEM_MUTEX,
-                     KEEP_EXISTING_LOG);
-  }
-
-  // The messages of the log, without their line prefixes.
-  std::vector<std::string> Messages() {
-    ReleaseLogFile();
-    const std::string text = test_support::ReadTextFile(log_path_);
-    std::vector<std::string> messages;
-    size_t start = 0;
-    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos;
-         start = end + 2) {
-      const std::string line = text.substr(start, end - start);
-      messages.push_back(line.substr(line.find("] ") + 2));
-    }
-    return messages;
-  }
-
-  test_support::ScopedTempDir temp_;
-  const std::wstring log_path_;
+  test_support::ScopedLogCapture log_;
 };
 
 TEST_F(TransferLogTest, RefusalsAndDroppedSamplesAreLogged) {

@@ -5,8 +5,8 @@
 
 #include "base/at_exit.h"
 #include "base/histogram.h"
-#include "base/logging.h"
 #include "gtest/gtest.h"
+#include "test_support/log_capture.h"
 #include "test_support/test_files.h"
 
 namespace base {
@@ -81,19 +81,13 @@ TEST_F(ExitCodesTest, OrdinaryEndsAreNotCrashes) {
 }
 
 TEST_F(ExitCodesTest, ExitCode259IsNotACrashAndSaysSo) {
-  test_support::ScopedTempDir dir;
-  const std::wstring log = dir.path() + L"\\exit.log";
-  ConfigureLogging(log.c_str(), LOG_TO_FILE, LOG_LOCK_IN_PROCESS,
-                   ERASE_EXISTING_LOG);
+  const test_support::ScopedLogCapture log;
   const OwnedHandle child = EndedChild(STILL_ACTIVE);
   EXPECT_FALSE(ProcessEndedAbnormally(child.get()));
-  ReleaseLogFile();
-  EXPECT_NE(test_support::ReadTextFile(log).find(
-                "] A process is still running, or ended with the exit code "
-                "that means running (259)"),
-            std::string::npos);
-  ConfigureLogging(nullptr, LOG_TO_FILE, LOG_LOCK_SYSTEM_MUTEX,
-                   KEEP_EXISTING_LOG);
+  EXPECT_EQ(log.Messages(),
+            std::vector<std::string>{
+                "A process is still running, or ended with the exit code "
+                "that means running (259)"});
 }
 
 }  // namespace
